@@ -1,0 +1,11 @@
+# The foundation every module builds on: text, paths, properties, stored values, logs and the
+# shared session data.
+kestrane_module(kestrane_base
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/codepage.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/paths.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/properties_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/log_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/data_base.cpp
+  LIBS kestrane_platform PkgConfig::NETTLE Threads::Threads)
+target_link_libraries(kestrane_core INTERFACE kestrane_base)

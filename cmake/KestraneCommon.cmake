@@ -61,3 +61,22 @@ function(kestrane_add_gtest name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# kestrane_add_fuzz(NAME SOURCES ... LIBS ... CORPUS dir): a libFuzzer target (a file defining
+# LLVMFuzzerTestOneInput). With KESTRANE_FUZZ and clang it builds as a real fuzzer; otherwise
+# it is a plain program that replays every file of its seed corpus, run under CTest.
+function(kestrane_add_fuzz name)
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE kestrane_options ${F_LIBS})
+  if(KESTRANE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+    if(KESTRANE_TESTS)
+      add_test(NAME ${name}.replay COMMAND ${name} ${F_CORPUS})
+      set_tests_properties(${name}.replay PROPERTIES LABELS unit TIMEOUT 120)
+    endif()
+  endif()
+endfunction()

@@ -139,7 +139,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
   for (size_t i = range->begin; i < range->end; ++i) {
     if (!SplitEntry(m_lines[i], k, v)) continue;
     if (SameName(k, key)) {
-      m_lines[i] = line;
+      m_lines[i] = k + "=" + value;  // the key keeps its spelling in the file
       return;
     }
     lastEntry = i;

@@ -44,4 +44,8 @@ TraceResult Tracert(const std::string& destination, int maxHops);
 // Full path of the library in the program folder.
 std::string LibraryPath();
 
+// The same probes through the library at `libraryPath`.
+PingResult Ping(const std::string& libraryPath, const std::string& destination, int count);
+TraceResult Tracert(const std::string& libraryPath, const std::string& destination, int maxHops);
+
 }  // namespace netstatus

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Control operations the screens use by name, whatever widget a layout put there.
+namespace ui {
+
+// Text of labels, buttons, edits and editable combo boxes.
+void SetText(QWidget* control, const QString& text);
+QString Text(QWidget* control);
+
+// The control's background image, a skin file name ("Login\3.png" or "Login/3.png"); an
+// empty name clears it.
+void SetBkImage(QWidget* control, const QString& name);
+QString BkImage(QWidget* control);
+
+void SetEnabled(QWidget* control, bool enabled);
+void SetVisible(QWidget* control, bool visible);
+
+}  // namespace ui

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "lab.h"
+#include "management_server.h"
 
 namespace lab {
 
@@ -29,6 +30,7 @@ class TimeServer : public Role {
       if (m_status == 302) r.headers.emplace_back("Location", "/speed/index.html");
       return r;
     });
+    InstallAuditRoute(server, flags);
     return true;
   }
 

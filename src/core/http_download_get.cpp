@@ -1,0 +1,292 @@
+#include "core/http_download_get.h"
+
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/data_base.h"
+#include "core/http_transport.h"
+#include "core/paths.h"
+#include "core/properties_file.h"
+
+namespace {
+
+std::atomic<int64_t> g_downloadTotal{0};
+std::atomic<int64_t> g_downloadLength{0};
+std::atomic<bool> g_downloadStop{false};
+std::atomic<int64_t> g_uploadTotal{0};
+std::atomic<bool> g_uploadStop{false};
+std::mutex g_downloadBusy;
+std::mutex g_uploadBusy;
+std::atomic<int> g_downloadMs{CHttpDownloadGet::kDownloadDurationMs};
+std::atomic<int> g_uploadMs{CHttpDownloadGet::kUploadDurationMs};
+
+bool RunStatePermits() { return CDataBase::Instance().RunStatePermits(); }
+
+// Worker threads that a supervisor replaces as they end. Each slot's thread marks itself
+// done; the supervisor waits on a slot for a bounded time and restarts it when done.
+class WorkerSlots {
+ public:
+  explicit WorkerSlots(std::function<void()> work) : m_work(std::move(work)) {}
+  ~WorkerSlots() { JoinAll(); }
+
+  void Start(size_t count) {
+    m_slots.resize(count);
+    for (size_t i = 0; i < count; ++i) Launch(i);
+  }
+
+  // Waits up to `ms` for slot i to end; if it has ended, starts a new worker in its place.
+  void WaitAndReplace(size_t i, int ms) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_slots[i].done; });
+    if (!m_slots[i].done) return;
+    lock.unlock();
+    if (m_slots[i].thread.joinable()) m_slots[i].thread.join();
+    Launch(i);
+  }
+
+  size_t Count() const { return m_slots.size(); }
+
+  void JoinAll() {
+    for (auto& s : m_slots)
+      if (s.thread.joinable()) s.thread.join();
+  }
+
+ private:
+  struct Slot {
+    std::thread thread;
+    bool done = false;
+  };
+
+  void Launch(size_t i) {
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      m_slots[i].done = false;
+    }
+    m_slots[i].thread = std::thread([this, i] {
+      m_work();
+      std::lock_guard<std::mutex> lock(m_lock);
+      m_slots[i].done = true;
+      m_changed.notify_all();
+    });
+  }
+
+  std::function<void()> m_work;
+  std::vector<Slot> m_slots;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+};
+
+// Replaces ended workers every pass until `durationMs` has passed since `start`, or the run
+// state stops the transfer. Only the first five slots are watched.
+void Supervise(WorkerSlots& slots, int64_t start, int durationMs) {
+  if (transport::TickMs() - start >= durationMs) return;
+  for (;;) {
+    if (!RunStatePermits()) return;
+    size_t watched = std::min<size_t>(slots.Count(), 5);
+    for (size_t i = 0; i < watched; ++i) slots.WaitAndReplace(i, CHttpDownloadGet::kSupervisorWaitMs);
+    if (watched == 0) std::this_thread::sleep_for(std::chrono::milliseconds(CHttpDownloadGet::kSupervisorWaitMs));
+    if (transport::TickMs() - start >= durationMs) return;
+  }
+}
+
+void Receiver(const transport::UrlParts& url) {
+  int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kReceiveTimeoutMs, &g_downloadStop);
+  if (fd < 0) return;
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  const std::string lines[] = {
+      "GET " + url.object + " HTTP/1.1\r\n",
+      "Accept: */*\r\n",
+      "Accept-Encoding: gzip, deflate\r\n",
+      "Connection: Keep-Alive\r\n",
+      "Host: " + url.host + "\r\n",
+      "Cache-Control: no-cache\r\n",
+      "Pragma: no-cache\r\n",
+      "\r\n",
+  };
+  for (const auto& line : lines)
+    if (!transport::SendAll(fd, line)) return;
+  std::string head;
+  if (!transport::ReadHead(fd, &head, CHttpDownloadGet::kReceiveTimeoutMs, &g_downloadStop)) return;
+  // Only the status line decides "not found": a "404" inside a length or a date does not.
+  int status = transport::HeadStatus(head);
+  if (status < 200 || status > 299) return;
+  int64_t length = transport::HeadNumber(head, "Content-Length");
+  if (length < 0) length = 0;
+  g_downloadLength = length;
+  if (length == 0) return;
+  char buffer[CHttpDownloadGet::kPieceBytes];
+  int64_t own = 0;
+  while (!g_downloadStop && RunStatePermits()) {
+    long n = transport::Receive(fd, buffer, sizeof buffer, CHttpDownloadGet::kReceiveTimeoutMs, &g_downloadStop);
+    if (n < 0) return;
+    if (n == 0) return;
+    g_downloadTotal += n;
+    own += n;
+    if (own >= length) return;
+  }
+}
+
+std::string HostHeader(const transport::UrlParts& url) {
+  std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+  return url.explicitPort && url.port != 80 ? host + ":" + std::to_string(url.port) : host;
+}
+
+bool Stopped() { return g_uploadStop || !RunStatePermits(); }
+
+// "m1": the whole file as one multipart request per connection, in 1024-byte pieces.
+void WholeFileSender(const transport::UrlParts& url, const std::string& path,
+                     const std::string& preamble, const std::string& trailer) {
+  FILE* file = fopen(paths::Native(path).c_str(), "rb");
+  if (!file) return;
+  struct FileCloser {
+    FILE* f;
+    ~FileCloser() { fclose(f); }
+  } fileCloser{file};
+  fseeko(file, 0, SEEK_END);
+  int64_t fileLength = ftello(file);
+  fseeko(file, 0, SEEK_SET);
+  if (fileLength < 0) return;
+  int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kConnectTimeoutMs, &g_uploadStop);
+  if (fd < 0) return;
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  int64_t total = static_cast<int64_t>(preamble.size()) + fileLength + static_cast<int64_t>(trailer.size());
+  std::string head = "POST " + url.object + " HTTP/1.1\r\n" +
+                     "Content-Type: multipart/form-data; boundary=" + CHttpDownloadGet::kBoundary + "\r\n" +
+                     "Accept-Encoding: gzip, deflate\r\n" + CHttpDownloadGet::kUploadAgentLine + "\r\n" +
+                     "Cache-Control: no-cache\r\n" + "Pragma: no-cache\r\n" + "Connection: Keep-Alive\r\n" +
+                     "Host: " + HostHeader(url) + "\r\n" + "Content-Length: " + std::to_string(total) +
+                     "\r\n\r\n";
+  if (!transport::SendAll(fd, head) || !transport::SendAll(fd, preamble)) return;
+  char buffer[CHttpDownloadGet::kPieceBytes];
+  for (;;) {
+    size_t n = fread(buffer, 1, sizeof buffer, file);
+    if (n == 0) break;
+    if (Stopped()) return;  // the request is abandoned
+    if (!transport::SendAll(fd, buffer, n)) return;
+    g_uploadTotal += static_cast<int64_t>(n);
+  }
+  transport::SendAll(fd, trailer);
+  // The reply is not read.
+}
+
+// "m2": the file's first 32768 bytes posted again and again over one kept connection.
+void ChunkRepeater(const transport::UrlParts& url, const std::string& path) {
+  FILE* file = fopen(paths::Native(path).c_str(), "rb");
+  if (!file) return;
+  struct FileCloser {
+    FILE* f;
+    ~FileCloser() { fclose(f); }
+  } fileCloser{file};
+  int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kConnectTimeoutMs, &g_uploadStop);
+  if (fd < 0) return;
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  std::vector<char> chunk(CHttpDownloadGet::kChunkBytes);
+  const std::string headStart = "POST " + url.object + " HTTP/1.1\r\n" +
+                                "Content-Type: application/x-www-form-urlencoded\r\n" +
+                                "Accept-Encoding: gzip, deflate\r\n" + CHttpDownloadGet::kUploadAgentLine +
+                                "\r\n" + "Cache-Control: no-cache\r\n" + "Pragma: no-cache\r\n" +
+                                "Connection: Keep-Alive\r\n" + "Host: " + HostHeader(url) + "\r\n";
+  char sink[4096];
+  for (;;) {
+    fseeko(file, 0, SEEK_SET);
+    size_t n = fread(chunk.data(), 1, chunk.size(), file);
+    if (n == 0) return;
+    if (Stopped()) return;
+    std::string head = headStart + "Content-Length: " + std::to_string(n) + "\r\n\r\n";
+    if (!transport::SendAll(fd, head) || !transport::SendAll(fd, chunk.data(), n)) return;
+    g_uploadTotal += static_cast<int64_t>(n);
+    // The answer must be taken off the connection before the next request goes on it.
+    std::string reply;
+    if (!transport::ReadHead(fd, &reply, CHttpDownloadGet::kReceiveTimeoutMs, &g_uploadStop)) return;
+    int64_t left = transport::HeadNumber(reply, "Content-Length");
+    if (left < 0 || transport::HeadStatus(reply) == 0) return;
+    while (left > 0) {
+      long got = transport::Receive(fd, sink, static_cast<size_t>(std::min<int64_t>(left, sizeof sink)),
+                                    CHttpDownloadGet::kReceiveTimeoutMs, &g_uploadStop);
+      if (got <= 0) return;
+      left -= got;
+    }
+    if (strcasecmp(transport::HeadValue(reply, "Connection").c_str(), "close") == 0) return;
+  }
+}
+
+}  // namespace
+
+std::atomic<int64_t>& CHttpDownloadGet::DownloadTotal() { return g_downloadTotal; }
+std::atomic<int64_t>& CHttpDownloadGet::DownloadContentLength() { return g_downloadLength; }
+std::atomic<int64_t>& CHttpDownloadGet::UploadTotal() { return g_uploadTotal; }
+
+void CHttpDownloadGet::SetDurationsForTest(int downloadMs, int uploadMs) {
+  g_downloadMs = downloadMs > 0 ? downloadMs : kDownloadDurationMs;
+  g_uploadMs = uploadMs > 0 ? uploadMs : kUploadDurationMs;
+}
+
+int CHttpDownloadGet::DownloadDurationMs() { return g_downloadMs; }
+int CHttpDownloadGet::UploadDurationMs() { return g_uploadMs; }
+
+bool CHttpDownloadGet::Download(const std::string& url, int threads, std::atomic<int64_t>** total) {
+  std::unique_lock<std::mutex> busy(g_downloadBusy, std::try_to_lock);
+  if (!busy.owns_lock()) return false;
+  g_downloadTotal = 0;
+  g_downloadStop = false;
+  g_downloadLength = 0;
+  if (total) *total = &g_downloadTotal;
+  transport::UrlParts parts;
+  if (!transport::ParseUrl(url, &parts)) return false;
+
+  WorkerSlots slots([parts] { Receiver(parts); });
+  slots.Start(static_cast<size_t>(std::max(threads, 0)));
+  Supervise(slots, transport::TickMs(), g_downloadMs);
+  g_downloadStop = true;
+  slots.JoinAll();
+  return true;
+}
+
+bool CHttpDownloadGet::Upload(const std::string& url, const std::string& localFile, int threads,
+                              std::atomic<int64_t>** total) {
+  std::unique_lock<std::mutex> busy(g_uploadBusy, std::try_to_lock);
+  if (!busy.owns_lock()) return false;
+  g_uploadTotal = 0;
+  g_uploadStop = false;
+  if (total) *total = &g_uploadTotal;
+  transport::UrlParts parts;
+  if (!transport::ParseUrl(url, &parts)) return false;
+
+  std::string name = paths::FileName(localFile);
+  std::string boundary = kBoundary;
+  std::string preamble = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
+                         name + "\"\r\n\r\n";
+  std::string trailer = "\r\n--" + boundary + "--\r\n";
+  bool wholeFile = conf::UploadMethod() == "m1";
+
+  WorkerSlots slots([=] {
+    if (wholeFile)
+      WholeFileSender(parts, localFile, preamble, trailer);
+    else
+      ChunkRepeater(parts, localFile);
+  });
+  slots.Start(static_cast<size_t>(std::max(threads, 0)));
+  Supervise(slots, transport::TickMs(), g_uploadMs);
+  g_uploadStop = true;
+  slots.JoinAll();
+  return true;
+}

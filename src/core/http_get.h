@@ -1,0 +1,25 @@
+#pragma once
+
+// The timed download of the file download test: a probe connection measures the connect time
+// and checks the reply, then a receiver fetches the file until it ends or the time is up. The
+// counter is process-wide: one fetch at a time (a second call while one runs returns false).
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class CHttpGet {
+ public:
+  static constexpr int kReceiveTimeoutMs = 3000;
+  static constexpr int kConnectTimeoutMs = 3000;
+  static constexpr int64_t kMinContentLength = 1000000;  // the file must be larger than this
+  static constexpr int kPieceBytes = 1024;
+
+  // `timeoutSeconds` bounds the transfer (-1: no bound). On success gives the connect time
+  // and the load time in ms and the announced length; on refusal false with a length of 0.
+  // `total`, when given, receives the address of the fetch total at the start.
+  bool Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
+             int64_t* contentLength, std::atomic<int64_t>** total = nullptr);
+
+  static std::atomic<int64_t>& FetchTotal();
+};

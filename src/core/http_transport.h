@@ -1,0 +1,102 @@
+#pragma once
+
+// Text requests over HTTP (libcurl) and the small pieces the socket clients share: URL
+// splitting, connecting, sending and reading a response head.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// Codes of the text requests.
+inline constexpr int kHttpDone = 0;      // request made; the text may be empty
+inline constexpr int kHttpFailure = 1;   // bad URL, no connection, or a network error
+inline constexpr int kHttpTimeout = 2;   // the server did not answer in time
+
+// The browser agent of the text requests and of the bandwidth engine's session.
+inline constexpr const char* kBrowserAgent =
+    "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; Trident/5.0)";
+
+// A session owned by the caller of HttpPostForm: its agent and a connection that is kept
+// between requests. One thread uses a session at a time.
+class HttpSession {
+ public:
+  explicit HttpSession(std::string agent = kBrowserAgent);
+  ~HttpSession();
+  HttpSession(const HttpSession&) = delete;
+  HttpSession& operator=(const HttpSession&) = delete;
+
+  const std::string& Agent() const { return m_agent; }
+
+ private:
+  friend int HttpPostForm(HttpSession&, const std::string&, const std::string&, std::string&);
+  std::string m_agent;
+  std::mutex m_lock;
+  void* m_handle = nullptr;  // CURL*, created at the first request
+};
+
+// GET of `url`; `text` receives the body (UTF-8; malformed sequences become "?").
+int HttpGetText(const std::string& url, std::string& text);
+
+// POST of the form text `form` through the caller's session. Logs "Post Begin", "Post End",
+// "FAILURE", "OUTTIME" to the main log.
+int HttpPostForm(HttpSession& session, const std::string& url, const std::string& form,
+                 std::string& text);
+
+// The time host's current time (its "Date" on a 200 answer, in local time), else the local
+// clock, formatted with `format`, a printf format of six int fields: year, month, day, hour,
+// minute, second.
+std::string GetServerTime(const char* format);
+
+// The time host: "time_server_url" of the configuration, else the management server
+// ("update_server_url" decoded, "web_project_port"). Empty when neither is known.
+std::string TimeServerBase();
+
+namespace transport {
+
+struct UrlParts {
+  std::string scheme;  // "http", "https", ... lower case
+  std::string host;    // without brackets
+  int port = 80;       // 80 when none is given (443 for https)
+  std::string object;  // path and query, at least "/"
+  bool explicitPort = false;
+};
+
+// Splits an absolute URL. False when it has no scheme or host, or a bad port.
+bool ParseUrl(const std::string& url, UrlParts* parts);
+
+// Time-outs of the text requests (connect, and no data moving), in ms.
+inline constexpr int kTextConnectTimeoutMs = 5000;
+inline constexpr int kTextIoTimeoutMs = 5000;
+// Test hook: shorter time-outs (0 restores the defaults). The idle time-out is rounded up to
+// whole seconds.
+void SetTextTimeoutsForTest(int connectMs, int ioMs);
+
+// A TCP connection to host:port (first address of the name), TCP_NODELAY set. Gives up after
+// `connectTimeoutMs` or as soon as `stop` becomes true. -1 on failure.
+int Connect(const std::string& host, int port, int connectTimeoutMs,
+            const std::atomic<bool>* stop = nullptr);
+
+// send() of the whole text; false on error.
+bool SendAll(int fd, const char* data, size_t size);
+inline bool SendAll(int fd, const std::string& text) { return SendAll(fd, text.data(), text.size()); }
+
+// recv() that waits at most `timeoutMs` for data, looking at `stop` every 100 ms.
+// >0 bytes, 0 closed, -1 error or time-out, -2 stopped.
+long Receive(int fd, char* buffer, size_t size, int timeoutMs, const std::atomic<bool>* stop = nullptr);
+
+// Reads a response head one byte at a time, up to CR LF CR LF or 1024 bytes, so that no
+// body byte is taken. False when the connection failed before any byte came.
+bool ReadHead(int fd, std::string* head, int timeoutMs, const std::atomic<bool>* stop = nullptr);
+
+// The status code of the head's status line ("HTTP/1.1 200 OK" -> 200); 0 when unreadable.
+int HeadStatus(const std::string& head);
+// The decimal value of a header (name matched without regard to case); -1 when absent.
+int64_t HeadNumber(const std::string& head, const std::string& name);
+// The value of a header up to its CR LF; empty when absent.
+std::string HeadValue(const std::string& head, const std::string& name);
+
+// Monotonic milliseconds.
+int64_t TickMs();
+
+}  // namespace transport

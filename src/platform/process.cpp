@@ -153,8 +153,8 @@ WaitResult WaitProcess(pid_t pid, int timeoutMs) {
   }
 }
 
-int RunProcess(const std::string& program, const std::vector<std::string>& args,
-               int timeoutMs, const SpawnOptions& options) {
+int RunProcess(const std::string& program, const std::vector<std::string>& args, int timeoutMs,
+               const SpawnOptions& options) {
   pid_t pid = SpawnProcess(program, args, options);
   if (pid < 0) return -1;
   WaitResult r = WaitProcess(pid, timeoutMs);
@@ -177,7 +177,8 @@ std::string NormalizeProcessName(std::string_view name) {
   auto slash = lower.find_last_of("/\\");
   if (slash != std::string::npos) lower.erase(0, slash + 1);
   static constexpr std::string_view kExe = ".exe";
-  if (lower.size() > kExe.size() && lower.compare(lower.size() - kExe.size(), kExe.size(), kExe) == 0)
+  if (lower.size() > kExe.size() &&
+      lower.compare(lower.size() - kExe.size(), kExe.size(), kExe) == 0)
     lower.resize(lower.size() - kExe.size());
   return lower;
 }

@@ -35,8 +35,8 @@ WaitResult WaitProcess(pid_t pid, int timeoutMs);
 
 // Spawn and wait in one: the child's exit code, or -1 when it could not be started or did
 // not end normally within `timeoutMs` (< 0: no limit; a child that overruns is killed).
-int RunProcess(const std::string& program, const std::vector<std::string>& args,
-               int timeoutMs = -1, const SpawnOptions& options = {});
+int RunProcess(const std::string& program, const std::vector<std::string>& args, int timeoutMs = -1,
+               const SpawnOptions& options = {});
 
 struct ProcessEntry {
   pid_t pid = 0;

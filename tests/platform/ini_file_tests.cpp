@@ -1,5 +1,4 @@
 #include "platform/ini_file.h"
-
 #include "test_support.h"
 
 namespace {
@@ -18,7 +17,8 @@ TEST_F(IniFileTest, ReadsAsTheProfileCallsDo) {
         "empty=\n"
         "[other]\n"
         "filename=second\n");
-  EXPECT_EQ(platform::GetPrivateProfileString("sftpput", "filename", "-", At("a.ini")), "put Data\\x.zip");
+  EXPECT_EQ(platform::GetPrivateProfileString("sftpput", "filename", "-", At("a.ini")),
+            "put Data\\x.zip");
   EXPECT_EQ(platform::GetPrivateProfileString("SFTPPUT", "quoted", "-", At("a.ini")), "single");
   EXPECT_EQ(platform::GetPrivateProfileString("sftpput", "half", "-", At("a.ini")), "\"open");
   EXPECT_EQ(platform::GetPrivateProfileString("sftpput", "empty", "-", At("a.ini")), "");
@@ -36,16 +36,19 @@ TEST_F(IniFileTest, ReadsAsTheProfileCallsDo) {
 
 TEST_F(IniFileTest, WritesCreateChangeAndKeepTheRest) {
   // A new file gets its section and key in CR LF lines.
-  ASSERT_TRUE(platform::WritePrivateProfileString("sftpput", "filename", "put Data\\a.zip", At("x.ini")));
+  ASSERT_TRUE(
+      platform::WritePrivateProfileString("sftpput", "filename", "put Data\\a.zip", At("x.ini")));
   EXPECT_EQ(Read("x.ini"), "[sftpput]\r\nfilename=put Data\\a.zip\r\n");
 
-  ASSERT_TRUE(platform::WritePrivateProfileString("SFTPPUT", "FILENAME", "put Data\\b.zip", At("x.ini")));
+  ASSERT_TRUE(
+      platform::WritePrivateProfileString("SFTPPUT", "FILENAME", "put Data\\b.zip", At("x.ini")));
   EXPECT_EQ(Read("x.ini"), "[sftpput]\r\nfilename=put Data\\b.zip\r\n");
 
   Write("y.ini", "; keep me\n[a]\nk1=1\n\n[b]\nk=2\n");
   ASSERT_TRUE(platform::WritePrivateProfileString("a", "k2", "new", At("y.ini")));
   ASSERT_TRUE(platform::WritePrivateProfileString("c", "k", "3", At("y.ini")));
-  EXPECT_EQ(Read("y.ini"), "; keep me\r\n[a]\r\nk1=1\r\nk2=new\r\n\r\n[b]\r\nk=2\r\n[c]\r\nk=3\r\n");
+  EXPECT_EQ(Read("y.ini"),
+            "; keep me\r\n[a]\r\nk1=1\r\nk2=new\r\n\r\n[b]\r\nk=2\r\n[c]\r\nk=3\r\n");
   EXPECT_EQ(platform::GetPrivateProfileInt("c", "k", 9, At("y.ini")), 3);
   EXPECT_EQ(platform::GetPrivateProfileInt("a", "k2", 9, At("y.ini")), 0);
   EXPECT_EQ(platform::GetPrivateProfileInt("a", "none", 9, At("y.ini")), 9);

@@ -1,11 +1,10 @@
-#include "platform/process.h"
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 
+#include "platform/process.h"
 #include "test_support.h"
 
 namespace {
@@ -36,9 +35,9 @@ TEST_F(ProcessTest, ExitCodesMissingProgramsAndWorkingFolder) {
   EXPECT_EQ(Read("Data/where.txt"), std::filesystem::canonical(At("Data")).string() + "\n");
 
   // The child's standard streams are not this process's.
-  EXPECT_EQ(platform::RunProcess("sh", {"-c", "readlink /proc/$$/fd/0 /proc/$$/fd/2 > fd1"}, -1,
-                                 options),
-            0);
+  EXPECT_EQ(
+      platform::RunProcess("sh", {"-c", "readlink /proc/$$/fd/0 /proc/$$/fd/2 > fd1"}, -1, options),
+      0);
   EXPECT_EQ(Read("Data/fd1"), "/dev/null\n/dev/null\n");
 }
 

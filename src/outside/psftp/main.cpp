@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
   }
 
   psftp::Outcome outcome;
-  std::string put = platform::GetPrivateProfileString(
-      "sftpput", "filename", "", paths::Join(folder, "sftpconfigure.ini"));
+  std::string put = platform::GetPrivateProfileString("sftpput", "filename", "",
+                                                      paths::Join(folder, "sftpconfigure.ini"));
   put = Trim(put);
   if (!StartsWithWord(put, "put")) {
     outcome = {false, "Failed: no put command", "sftpconfigure.ini holds no put command"};

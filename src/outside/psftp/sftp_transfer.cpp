@@ -51,7 +51,8 @@ int ConnectWithin(const std::string& host, int port, int timeoutMs, std::string&
       if (ready == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) {
         c = 0;
       } else {
-        why = ready == 0 ? "connection timed out" : std::string("connect: ") + std::strerror(err ? err : errno);
+        why = ready == 0 ? "connection timed out"
+                         : std::string("connect: ") + std::strerror(err ? err : errno);
       }
     } else if (c != 0) {
       why = std::string("connect: ") + std::strerror(errno);
@@ -77,17 +78,24 @@ std::string LastError(LIBSSH2_SESSION* session) {
 
 int KnownHostKeyType(int hostKeyType) {
   switch (hostKeyType) {
-    case LIBSSH2_HOSTKEY_TYPE_RSA: return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
-    case LIBSSH2_HOSTKEY_TYPE_DSS: return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
+    case LIBSSH2_HOSTKEY_TYPE_RSA:
+      return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
+    case LIBSSH2_HOSTKEY_TYPE_DSS:
+      return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
 #ifdef LIBSSH2_HOSTKEY_TYPE_ECDSA_256
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_256: return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_384: return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
-    case LIBSSH2_HOSTKEY_TYPE_ECDSA_521: return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_256:
+      return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_384:
+      return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
+    case LIBSSH2_HOSTKEY_TYPE_ECDSA_521:
+      return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
 #endif
 #ifdef LIBSSH2_HOSTKEY_TYPE_ED25519
-    case LIBSSH2_HOSTKEY_TYPE_ED25519: return LIBSSH2_KNOWNHOST_KEY_ED25519;
+    case LIBSSH2_HOSTKEY_TYPE_ED25519:
+      return LIBSSH2_KNOWNHOST_KEY_ED25519;
 #endif
-    default: return LIBSSH2_KNOWNHOST_KEY_UNKNOWN;
+    default:
+      return LIBSSH2_KNOWNHOST_KEY_UNKNOWN;
   }
 }
 
@@ -108,21 +116,24 @@ bool CheckHostKey(LIBSSH2_SESSION* session, const Target& target, std::string& w
   }
   struct stat st {};
   if (stat(target.knownHostsFile.c_str(), &st) == 0)
-    libssh2_knownhost_readfile(hosts, target.knownHostsFile.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
-  int typeMask = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | KnownHostKeyType(type);
-  int check = libssh2_knownhost_checkp(hosts, target.host.c_str(), target.port, key, length, typeMask,
-                                       nullptr);
+    libssh2_knownhost_readfile(hosts, target.knownHostsFile.c_str(),
+                               LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+  int typeMask =
+      LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | KnownHostKeyType(type);
+  int check = libssh2_knownhost_checkp(hosts, target.host.c_str(), target.port, key, length,
+                                       typeMask, nullptr);
   bool ok = true;
   if (check == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
     why = "host key of " + target.host + " has changed";
     ok = false;
   } else if (check == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND) {
     // The file keeps "[host]:port" entries for ports other than 22, as OpenSSH does.
-    std::string name = target.port == 22 ? target.host
-                                         : "[" + target.host + "]:" + std::to_string(target.port);
+    std::string name =
+        target.port == 22 ? target.host : "[" + target.host + "]:" + std::to_string(target.port);
     if (libssh2_knownhost_addc(hosts, name.c_str(), nullptr, key, length, nullptr, 0, typeMask,
                                nullptr) == 0)
-      libssh2_knownhost_writefile(hosts, target.knownHostsFile.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+      libssh2_knownhost_writefile(hosts, target.knownHostsFile.c_str(),
+                                  LIBSSH2_KNOWNHOST_FILE_OPENSSH);
   } else if (check == LIBSSH2_KNOWNHOST_CHECK_FAILURE) {
     why = "host key check failed";
     ok = false;
@@ -219,11 +230,9 @@ Outcome PutFile(const Target& target, const std::string& localPath, const Limits
   // A half-sent package never shows under a package name.
   const std::string partPath = finalPath + ".part";
 
-  LIBSSH2_SFTP_HANDLE* handle =
-      libssh2_sftp_open(c.sftp, partPath.c_str(),
-                        LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC,
-                        LIBSSH2_SFTP_S_IRUSR | LIBSSH2_SFTP_S_IWUSR | LIBSSH2_SFTP_S_IRGRP |
-                            LIBSSH2_SFTP_S_IROTH);
+  LIBSSH2_SFTP_HANDLE* handle = libssh2_sftp_open(
+      c.sftp, partPath.c_str(), LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC,
+      LIBSSH2_SFTP_S_IRUSR | LIBSSH2_SFTP_S_IWUSR | LIBSSH2_SFTP_S_IRGRP | LIBSSH2_SFTP_S_IROTH);
   if (!handle) return Fail("open remote", partPath + ": " + LastError(c.session));
 
   std::vector<char> buffer(64 * 1024);

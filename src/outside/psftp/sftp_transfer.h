@@ -10,10 +10,11 @@ struct Target {
   std::string host;
   int port = 22;
   std::string user;
-  std::string password;        // tried when not empty
-  std::string keyFile;         // private key file (no passphrase), tried first when present
-  std::string knownHostsFile;  // server keys seen before; a new server is added, a changed key refused
-  std::string remoteFolder;    // "." when empty
+  std::string password;  // tried when not empty
+  std::string keyFile;   // private key file (no passphrase), tried first when present
+  std::string
+      knownHostsFile;  // server keys seen before; a new server is added, a changed key refused
+  std::string remoteFolder;  // "." when empty
 };
 
 struct Limits {

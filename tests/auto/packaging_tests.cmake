@@ -1,0 +1,11 @@
+kestrane_add_gtest(packaging_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/packaging_tests.cpp
+  LIBS kestrane_packaging GTest::gtest_main
+  LABELS unit)
+
+# Against the lab's private sshd (each test starts its own on a free port).
+kestrane_add_gtest(upload_sftp_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/upload_sftp_tests.cpp
+  LIBS kestrane_packaging GTest::gtest_main
+  LABELS integration
+  TIMEOUT 180)

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "auto/settings_files.h"
+
 namespace {
 
 std::string Format(const char* pattern, int value, const char* suffix = "") {
@@ -29,4 +31,16 @@ std::string ReasonText(int code, const ReasonThresholds& thresholds) {
     default:
       return {};
   }
+}
+
+std::string ReasonText(int code) {
+  ReasonThresholds thresholds;
+  // Only these texts quote a threshold; the others need no file.
+  if (code == verdict::kCpuBusy || code == verdict::kMemoryBusy || code == verdict::kTraffic) {
+    settings::Thresholds current = settings::ReadThresholds();
+    thresholds.cpuPercent = current.cpuPercent;
+    thresholds.memoryPercent = current.memoryPercent;
+    thresholds.flowDownKBps = current.flowDown;
+  }
+  return ReasonText(code, thresholds);
 }

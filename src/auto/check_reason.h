@@ -22,3 +22,5 @@ constexpr int kSharedLine = 6;
 
 // The reason stored with an invalid result: empty for 0 and for codes outside 1..6.
 std::string ReasonText(int code, const ReasonThresholds& thresholds);
+// The same with the current thresholds of "Config\threshold_config.xml", read anew each call.
+std::string ReasonText(int code);

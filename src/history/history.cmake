@@ -4,7 +4,7 @@ kestrane_module(kestrane_history
     ${CMAKE_CURRENT_LIST_DIR}/sqlite_db.cpp
     ${CMAKE_CURRENT_LIST_DIR}/history_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/geo_db.cpp
-  LIBS SQLite::SQLite3 kestrane_base kestrane_checkreason)
+  LIBS SQLite::SQLite3 kestrane_base kestrane_checkreason kestrane_settings)
 target_link_libraries(kestrane_core INTERFACE kestrane_history)
 
 # The shipped geographic database is built from its SQL text.

@@ -1,5 +1,6 @@
 #include "history/history_record.h"
 
+#include "auto/settings_files.h"
 #include "core/data_base.h"
 #include "core/paths.h"
 #include "platform/program_folder.h"
@@ -33,6 +34,17 @@ int AddHistoryRecord(const std::string& speedTime, const std::string& speedType,
   return db.AddRecord(row);
 }
 
+int AddHistoryRecord(const std::string& speedTime, const std::string& speedType,
+                     const std::string& name, const std::string& quota, const std::string& sType,
+                     bool automatic, int invalidReason) {
+  HistoryRecordData row{speedTime, sType, speedType, name, quota};
+  if (invalidReason != 0 && automatic)
+    row = {speedTime, history::kAutomatic, history::kInvalidSpeedType, history::kInvalidName,
+           ReasonText(invalidReason)};
+  CSqliteDb db(history::CurrentDatabasePath());
+  return db.AddRecord(row);
+}
+
 int ReadHistoryRecords(HistoryRecordList& list) {
   CSqliteDb db(history::CurrentDatabasePath());
   return db.ReadHistory(std::string(), list);
@@ -53,3 +65,5 @@ bool ClearHistoryOnExit(bool historyKept) {
   if (!db.IsOpen()) return false;
   return !db.Execute(CSqliteDb::kDeleteAll);
 }
+
+bool ClearHistoryOnExit() { return ClearHistoryOnExit(settings::IsHistoryKept()); }

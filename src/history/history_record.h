@@ -32,6 +32,10 @@ HistoryRecordData MakeHistoryRow(const std::string& speedTime, const std::string
 int AddHistoryRecord(const std::string& speedTime, const std::string& speedType,
                      const std::string& name, const std::string& quota, const std::string& sType,
                      bool automatic, int invalidReason, const ReasonThresholds& thresholds);
+// The same, quoting the current thresholds of "Config\threshold_config.xml" in a reason text.
+int AddHistoryRecord(const std::string& speedTime, const std::string& speedType,
+                     const std::string& name, const std::string& quota, const std::string& sType,
+                     bool automatic, int invalidReason);
 
 // The history screen's reads of the logged-in user's rows: all rows newest first, or the rows
 // matching a search text in the database's own order (an empty text reads all rows).
@@ -41,3 +45,5 @@ int SearchHistoryRecords(const std::string& text, HistoryRecordList& list);
 // Called on the quit paths: unless the history is kept, every row of the logged-in user's
 // history is deleted; the file stays. Returns true when rows were cleared.
 bool ClearHistoryOnExit(bool historyKept);
+// The same, deciding by the user's save-history setting.
+bool ClearHistoryOnExit();

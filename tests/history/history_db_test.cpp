@@ -1,6 +1,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <thread>
@@ -319,6 +320,53 @@ TEST_F(HistoryDbTest, ClearingOnExitFollowsTheKeepSwitch) {
   LogIn("");
   EXPECT_FALSE(ClearHistoryOnExit(false));
   EXPECT_FALSE(testsupport::Exists(At("DB/Data.db")));
+}
+
+}  // namespace
+
+namespace {
+
+class HistorySettingsTest : public HistoryDbTest {};
+
+TEST_F(HistorySettingsTest, InvalidRowsQuoteTheCurrentThresholdFile) {
+  // No threshold file: the defaults.
+  AddHistoryRecord("t1", "", "", "", "", true, 1);
+  Write("Config/threshold_config.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<threshold><CPUThreshold><value>65</value>"
+        "</CPUThreshold><FlowThreshold><down_speed>40</down_speed><up_speed>9</up_speed>"
+        "</FlowThreshold></threshold>\n");
+  AddHistoryRecord("t2", "", "", "", "", true, 1);
+  AddHistoryRecord("t3", "", "", "", "", true, 5);
+  AddHistoryRecord("t4", "", "", "", "", true, 2);
+  AddHistoryRecord("t5", "网页测速", "http://a/", "1 s", "自动", false, 6);
+
+  HistoryRecordList list;
+  ASSERT_EQ(ReadHistoryRecords(list), 5);
+  EXPECT_EQ(list.sQuota, (std::vector<std::string>{"1 s", "内存使用率 > 100%", "网卡流量 > 40KB/s",
+                                                    "CPU使用率 > 65%", "CPU使用率 > 100%"}));
+  EXPECT_EQ(list.sName[1], "无效数据");
+}
+
+TEST_F(HistorySettingsTest, ClearingOnExitReadsTheSaveHistorySetting) {
+  AddHistoryRecord("t", "带宽测速", "a", "1.0Mb/s", "手动", false, 0);
+  auto settingsWith = [&](const std::string& value) {
+    Write("Config/settings1234.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><history>"
+                                     "<bsave>" + value + "</bsave></history></root>\n");
+  };
+  HistoryRecordList list;
+  settingsWith("true");
+  EXPECT_FALSE(ClearHistoryOnExit());
+  EXPECT_EQ(ReadHistoryRecords(list), 1);
+
+  settingsWith("TRUE");  // only the exact word keeps the history
+  EXPECT_TRUE(ClearHistoryOnExit());
+  list.Clear();
+  EXPECT_EQ(ReadHistoryRecords(list), 0);
+
+  AddHistoryRecord("t", "带宽测速", "b", "1.0Mb/s", "手动", false, 0);
+  std::remove(At("Config/settings1234.xml").c_str());  // no settings: not kept
+  EXPECT_TRUE(ClearHistoryOnExit());
+  EXPECT_EQ(ReadHistoryRecords(list), 0);
 }
 
 }  // namespace

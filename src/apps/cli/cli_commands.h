@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitLoginFailed = 2;
+inline constexpr int kExitTestFailed = 3;
+
+struct Options {
+  std::string user;
+  std::string password;
+  std::string server;
+  bool serverGiven = false;
+  bool yes = false;
+  bool json = false;
+  bool interactive = false;  // stdin is a terminal: questions may be asked
+  bool progress = false;     // stderr is a terminal: show the progress line
+};
+
+// Logs in with the given name and password, saves the credentials, prints the user's data and
+// scores.
+int LoginCommand(const Options& options);
+
+// Logs in with the saved credentials and runs a manual bandwidth test.
+int BandwidthCommand(const Options& options);
+
+}  // namespace cli

@@ -1,0 +1,89 @@
+// kestrane-cli: the tests from a terminal, for scripts and machines without a display.
+//
+//   kestrane-cli [--folder DIR] login --user U --password P
+//   kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]
+//
+// Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "apps/cli/cli_commands.h"
+#include "platform/program_folder.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: kestrane-cli [--folder DIR] login --user U --password P\n"
+               "       kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]\n");
+  return cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder = platform::ExecutableFolder();
+  std::string command;
+  cli::Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string* out) {
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        *out = arg.substr(eq + 1);
+        return true;
+      }
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    auto is = [&](const char* name) {
+      return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
+    };
+    if (is("--folder")) {
+      if (!value(&folder)) return Usage();
+    } else if (is("--user")) {
+      if (!value(&options.user)) return Usage();
+    } else if (is("--password")) {
+      if (!value(&options.password)) return Usage();
+    } else if (is("--server")) {
+      if (!value(&options.server)) return Usage();
+      options.serverGiven = true;
+    } else if (arg == "--yes" || arg == "-y") {
+      options.yes = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--help" || arg == "-h") {
+      Usage();
+      return cli::kExitOk;
+    } else if (command.empty() && arg[0] != '-') {
+      command = arg;
+    } else {
+      std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
+      return Usage();
+    }
+  }
+  if (command.empty()) return Usage();
+
+  platform::SetProgramFolder(folder);
+  if (!platform::EnterProgramFolder()) {
+    std::fprintf(stderr, "kestrane-cli: cannot enter the program folder %s\n", folder.c_str());
+    return cli::kExitUsage;
+  }
+  options.interactive = isatty(STDIN_FILENO) != 0;
+  options.progress = isatty(STDERR_FILENO) != 0;
+
+  if (command == "login") {
+    if (options.user.empty() || options.password.empty()) return Usage();
+    return cli::LoginCommand(options);
+  }
+  if (command == "bandwidth") return cli::BandwidthCommand(options);
+  std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
+  return Usage();
+}

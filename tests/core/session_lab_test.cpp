@@ -1,0 +1,218 @@
+// The login and the score request against the lab's management server on loopback.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/codepage.h"
+#include "core/data_base.h"
+#include "core/properties_file.h"
+#include "core/server_session.h"
+#include "lab_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+const char kAccounts[] = R"({"accounts": [
+  {"username": "demo", "password": "demo123", "statuscode": "0", "userid": "10001",
+   "nickname": "演示用户", "location": "广东省 深圳市", "bandwidth": "100", "rloc": "广东省深圳市",
+   "roper": "中国电信", "rcityid": "440300", "roperid": "1", "usertype": "1",
+   "locCityid": "440300", "locOperid": "1", "locProid": "440000", "scores": "86,90,82"},
+  {"username": "王 小&明#1%", "password": "密码 & 100%", "statuscode": "0", "userid": "20002",
+   "nickname": "小明", "usertype": "8", "scores": "1,2,3"},
+  {"username": "resetme", "password": "old", "statuscode": "3", "userid": "30003"}
+]})";
+
+class SessionLab : public ProgramFolderTest {
+ protected:
+  static void SetUpTestSuite() {
+    s_accounts = new std::string(testing::TempDir() + "/session-accounts.json");
+    testsupport::WriteFile(*s_accounts, kAccounts);
+    s_lab = new LabProcess({"--management", "--management-accounts=" + *s_accounts});
+  }
+  static void TearDownTestSuite() {
+    delete s_lab;
+    s_lab = nullptr;
+    delete s_accounts;
+  }
+
+  void SetUp() override {
+    ProgramFolderTest::SetUp();
+    ASSERT_TRUE(s_lab->Started()) << s_lab->Error();
+    ASSERT_TRUE(s_lab->Set("management", "reply", "ok"));
+    ASSERT_TRUE(s_lab->Set("management", "scores", ""));
+    ASSERT_TRUE(s_lab->Reset("management"));
+    WriteConfig(s_lab->Port("management"));
+    Write("conf/l_c_config_01.properties",
+          "#user config\n#Mon Dec 07 10:00:00 UTC 2026\nusername=\nuserpass=\nrem=0\nauto=0\n"
+          "uname=\nuserid=null\npre_date=\n");
+    CDataBase::Instance().SetClientAddress("10.1.2.3");
+    session::SetAddressWait(3, std::chrono::milliseconds(10));
+  }
+  void TearDown() override {
+    session::SetAddressWait(session::kAddressWaitTries, session::kAddressWaitStep);
+    ProgramFolderTest::TearDown();
+  }
+
+  void WriteConfig(int port) {
+    Write("conf/config.properties",
+          "#user config\n#Mon Dec 07 10:00:00 UTC 2026\nupdate_server_url=" +
+              EncodeStoredValue("127.0.0.1") + "\nweb_project_port=" + std::to_string(port) +
+              "\nweb_project_name=kestrane\nlogin_servlet=login\ninterface=client\n"
+              "s_coru_e=score\n");
+  }
+
+  // Runs a login through the worker and waits for its code.
+  int LoginAndWait(const std::string& user, const std::string& password) {
+    std::atomic<int> code{-1};
+    std::atomic<bool> workerThread{false};
+    auto caller = std::this_thread::get_id();
+    session::Login(user, password, [&](int c) {
+      workerThread = std::this_thread::get_id() != caller;
+      code = c;
+    });
+    EXPECT_TRUE(testsupport::WaitFor([&] { return code != -1; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(workerThread.load());
+    return code;
+  }
+
+  std::string LastTarget() {
+    auto requests = s_lab->Requests("management");
+    return requests.empty() ? "" : requests.back().target;
+  }
+  std::string Stat(const std::string& key) { return s_lab->Stats("management").all[key]; }
+
+  static LabProcess* s_lab;
+  static std::string* s_accounts;
+};
+
+LabProcess* SessionLab::s_lab = nullptr;
+std::string* SessionLab::s_accounts = nullptr;
+
+TEST_F(SessionLab, AcceptedLoginFillsTheSessionAndSavesTheCredentials) {
+  ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
+
+  auto requests = s_lab->Requests("management");
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].requestLine,
+            "GET /kestrane/client/login?u=demo&p=62cc2d8b4bf2d8728120d052163a77df&ip=10.1.2.3 "
+            "HTTP/1.1");
+  EXPECT_EQ(requests[1].target, "/kestrane/score?userid=10001");
+
+  UserInfo info = CDataBase::Instance().GetUserInfo();
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.userId, "10001");
+  EXPECT_EQ(info.nickname, "演示用户");
+  EXPECT_EQ(info.address, "10.1.2.3");
+  EXPECT_EQ(info.province, "广东省");
+  EXPECT_EQ(info.city, " 深圳市");
+  EXPECT_EQ(info.bandwidth, 100);
+  EXPECT_EQ(info.userType, 1);
+  EXPECT_EQ(info.locatedProvinceId, 440000);
+
+  Scores scores = CDataBase::Instance().GetScores();
+  EXPECT_EQ(scores.total, "86");
+  EXPECT_EQ(scores.bandwidth, "90");
+  EXPECT_EQ(scores.experience, "82");
+
+  PropertiesFile saved(conf::kUser);
+  saved.Load();
+  EXPECT_EQ(DecodeStoredValue(saved.Get("username")), "demo");
+  EXPECT_EQ(DecodeStoredValue(saved.Get("userpass")), "demo123");
+  EXPECT_EQ(saved.Get("uname"), "演示用户");
+  EXPECT_EQ(saved.Get("userid"), "10001");
+  EXPECT_EQ(saved.Get("rem"), "1");  // the saved name was empty: a different user
+  EXPECT_NE(saved.Get("pre_date"), "");
+
+  // The same user again leaves "rem" as it was.
+  saved.Set("rem", "0");
+  saved.Save(false);
+  ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
+  EXPECT_EQ(conf::Read(conf::kUser, "rem"), "0");
+}
+
+TEST_F(SessionLab, RefusedLoginsLeaveTheSavedCredentials) {
+  const std::string before = Read("conf/l_c_config_01.properties");
+  const std::string scoreRequests = Stat("score_requests");
+  EXPECT_EQ(LoginAndWait("demo", "wrong"), 1000);
+  EXPECT_EQ(CDataBase::Instance().GetUserInfo().status, 1000);
+  EXPECT_EQ(LoginAndWait("nobody", "demo123"), 1000);
+  EXPECT_EQ(LoginAndWait("resetme", "old"), 3);
+  EXPECT_EQ(Read("conf/l_c_config_01.properties"), before);
+  EXPECT_EQ(Stat("score_requests"), scoreRequests);
+}
+
+TEST_F(SessionLab, UnreadableRepliesAndDeadServersEndInCodeTwo) {
+  const std::string before = Read("conf/l_c_config_01.properties");
+  ASSERT_TRUE(s_lab->Set("management", "reply", "badjson"));
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 2);
+  ASSERT_TRUE(s_lab->Set("management", "reply", "empty"));
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 2);
+
+  ASSERT_TRUE(s_lab->Set("management", "reply", "ok"));
+  ASSERT_TRUE(s_lab->SetFault("management", "/kestrane/client/login", "status=500"));
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 2);  // an error page is no JSON
+  ASSERT_TRUE(s_lab->ClearFaults("management"));
+
+  WriteConfig(testsupport::FreePort());  // nothing listens there
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 2);
+  EXPECT_EQ(Read("conf/l_c_config_01.properties"), before);
+}
+
+TEST_F(SessionLab, ServerStatusCodesArePassedOn) {
+  ASSERT_TRUE(s_lab->Set("management", "reply", "status=4"));
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 4);
+  ASSERT_TRUE(s_lab->Set("management", "reply", "status=77"));
+  EXPECT_EQ(LoginAndWait("demo", "demo123"), 77);
+}
+
+TEST_F(SessionLab, TheAddressIsAwaitedThenLeftOut) {
+  CDataBase::Instance().SetClientAddress("");
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(30));
+  EXPECT_EQ(s_lab->Requests("management").front().target.find("&ip="), std::string::npos);
+  EXPECT_EQ(s_lab->Requests("management").front().target.find("ip="), std::string::npos);
+
+  // An address found while the login waits is used.
+  ASSERT_TRUE(s_lab->Reset("management"));
+  session::SetAddressWait(500, std::chrono::milliseconds(10));
+  std::thread finder([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    CDataBase::Instance().SetClientAddress("192.0.2.7");
+  });
+  int code = LoginAndWait("demo", "demo123");
+  finder.join();
+  ASSERT_EQ(code, 0);
+  EXPECT_NE(s_lab->Requests("management").front().target.find("&ip=192.0.2.7"),
+            std::string::npos);
+}
+
+TEST_F(SessionLab, NamesWithReservedBytesAndChineseArriveIntact) {
+  ASSERT_EQ(LoginAndWait("王 小&明#1%", "密码 & 100%"), 0);
+  EXPECT_EQ(Stat("last_user"), "王 小&明#1%");
+  EXPECT_EQ(Stat("last_ip"), "10.1.2.3");
+  EXPECT_EQ(Stat("last_score_userid"), "20002");
+  EXPECT_EQ(CDataBase::Instance().GetUserInfo().userId, "20002");
+  EXPECT_EQ(DecodeStoredValue(conf::Read(conf::kUser, "username")), "王 小&明#1%");
+}
+
+TEST_F(SessionLab, ScoreRequestsKeepOldScoresOnFailure) {
+  ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
+  Scores scores;
+  ASSERT_TRUE(s_lab->Set("management", "scores", "70,71,72,73"));
+  ASSERT_TRUE(session::FetchScores(scores));
+  EXPECT_EQ(scores.total, "70");
+  EXPECT_EQ(scores.experience, "72");
+
+  ASSERT_TRUE(s_lab->Set("management", "scores", "-"));  // an empty reply
+  EXPECT_FALSE(session::FetchScores(scores));
+  EXPECT_EQ(scores.total, "70");
+
+  // A failed score request after an accepted login is not reported and keeps the scores.
+  ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
+  EXPECT_EQ(CDataBase::Instance().GetScores().total, "86");
+}
+
+}  // namespace

@@ -654,6 +654,13 @@ bool MarkupDocument::FindChild(std::string_view name) {
       return true;
     }
   }
+  if (m_current == 0) {
+    // The root stays current even when it has no such child, so that its own text and
+    // attributes can be read.
+    m_current = current;
+    m_parent = 0;
+    m_child = 0;
+  }
   return false;
 }
 

@@ -44,7 +44,8 @@ class MarkupDocument {
   // --- cursor ---
   void Rewind();  // current and child back to the document level
   // Searches the current element's children after the child position for `name` (any element
-  // when `name` is empty). Without a current element the root becomes current first.
+  // when `name` is empty). Without a current element the root becomes current first (and stays
+  // current when the search fails); otherwise a failed search leaves the cursor unchanged.
   bool FindChild(std::string_view name = {});
   bool EnterChild();     // parent = current, current = child position, child = none
   bool LeaveToParent();  // child = current, current = parent, parent = its parent

@@ -57,7 +57,9 @@ class UploadSftpTest : public ProgramFolderTest {
   }
 
   void StartServer() {
-    std::string command = testsupport::SourcePath("lab/sftp/start-sshd") + " 2>&1";
+    // The script also points the program folder's upload account at the server.
+    std::string command =
+        testsupport::SourcePath("lab/sftp/start-sshd") + " --account-into '" + m_folder + "' 2>&1";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_NE(out, nullptr);
     std::string text;
@@ -109,7 +111,6 @@ class UploadSftpTest : public ProgramFolderTest {
 };
 
 TEST_F(UploadSftpTest, ThreePackagesArriveWholeAndTheFolderIsLeftClean) {
-  WriteAccount(m_server["SSHD_PORT"], m_server["SSHD_PASSWORD"]);
   std::string big(3 * 1024 * 1024, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
   Write("Data/Pccollect_band_2014050607.dat", "+++start+++\r\ntesttype=1\r\n---end---\r\n");

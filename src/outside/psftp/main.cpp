@@ -7,6 +7,7 @@
 // first line is "Success" or "Failed: <reason>", the second a detail. Port, user and password
 // come from the upload account of "conf/config.xml"; a private key "conf/psftp_key", when
 // present, is tried before the password. Server keys are remembered in "conf/psftp_known_hosts".
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -63,6 +64,8 @@ int EnvMs(const char* name, int fallback) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A server that drops the connection must give a failure answer, not kill the program.
+  signal(SIGPIPE, SIG_IGN);
   psftp::Target target;
   std::string folder;
   for (int i = 1; i < argc; ++i) {

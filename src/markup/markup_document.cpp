@@ -1061,19 +1061,26 @@ bool MarkupDocument::LoadFile(const std::string& path) {
     if (bytes.size() != content.size())
       AddReport("nulls_removed", "", static_cast<int64_t>(content.size() - bytes.size()));
     AddReport("read", m_encoding.empty() ? "ANSI" : m_encoding, static_cast<int64_t>(fileSize));
+    // The report names what the program's own text form required: UTF-8 content with
+    // non-ASCII characters is converted (here: checked), code page text is taken as it stands.
+    auto hasNonAscii = [&] {
+      return std::any_of(bytes.begin(), bytes.end(),
+                         [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    };
     if (m_encoding == "UTF-8") {
       text = CleanUtf8(bytes, &lost);
+      if (hasNonAscii()) AddReport("converted_to", "UTF-8", static_cast<int64_t>(text.size()));
     } else {
       bool nonAscii = false;
       if (LooksLikeUtf8(bytes, &nonAscii)) {
         m_encoding = "UTF-8";
         AddReport("utf8_detection", "UTF-8", nonAscii ? 1 : 0);
         text = CleanUtf8(bytes, &lost);
+        if (nonAscii) AddReport("converted_to", "UTF-8", static_cast<int64_t>(text.size()));
       } else {
         // Not UTF-8: the system code page of the original, GBK.
         AddReport("utf8_detection", "ANSI", 0);
         text = codepage::GbkToUtf8(bytes, &lost);
-        AddReport("converted_to", "UTF-8", static_cast<int64_t>(text.size()));
       }
     }
   }

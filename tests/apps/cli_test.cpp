@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+
+#include "core/codepage.h"
+#include "core/properties_file.h"
+#include "history/sqlite_db.h"
+#include "lab_fixture.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The command-line client's test server; other suites use other loopback addresses.
+constexpr const char* kServerAddress = "127.0.8.4";
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ProgramFolderTest {
+ protected:
+  void SetUp() override {
+    ProgramFolderTest::SetUp();
+    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{
+        "--management", "--time", "--test", std::string("--test-addr=") + kServerAddress,
+        "--test-port=8080", "--management-accounts=" + AccountsFile()});
+    ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
+
+    for (const char* f : {"conf/config.properties", "conf/l_c_config_01.properties",
+                          "conf/ipconfig.properties", "DB/Geo_CN.db", "Config/operator_config.xml",
+                          "Config/addr_server.xml", "libNetworkStatus.so"}) {
+      CopyFromDist(f);
+    }
+    Write("Config\\dest_config.xml",
+          std::string("<d><destip name=\"北京电信\" value=\"") + kServerAddress + ":1101:1\"/></d>");
+    Write("TestFile\\up.rar", std::string(1 << 20, 'u'));
+    PropertiesFile config(At("conf/config.properties"));
+    config.Load();
+    config.Set("update_server_url", EncodeStoredValue("127.0.0.1"));
+    config.Set("web_project_port", std::to_string(m_lab->Port("management")));
+    config.Set("time_server_url", m_lab->Url("time"));
+    config.Set("upload_local_file_path", "TestFile\\up.rar");
+    config.Set("url_down_file", "50MB.rar");
+    config.Save(false);
+  }
+
+  // A Beijing telecom account beside the usual ones.
+  std::string AccountsFile() {
+    const std::string path = m_folder + "/tmp/accounts.json";
+    testsupport::WriteFile(path, R"({"accounts":[
+      {"username":"bj","password":"bj123","statuscode":"0","userid":"20001","nickname":"北京用户",
+       "location":"北京市 朝阳区","bandwidth":"100","rloc":"北京市","roper":"中国电信",
+       "rcityid":"110105","roperid":"1","usertype":"1","locCityid":"110105","locOperid":"1",
+       "locProid":"110000","scores":"80,81,82"}]})");
+    return path;
+  }
+
+  CliRun Cli(const std::string& args) {
+    CliRun run;
+    const std::string out = m_folder + "/tmp/out", err = m_folder + "/tmp/err";
+    const std::string command = "timeout 300 '" + testsupport::DistPath("kestrane-cli") +
+                                "' --folder '" + m_folder + "' " + args + " >'" + out + "' 2>'" +
+                                err + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = testsupport::ReadFile(out);
+    run.err = testsupport::ReadFile(err);
+    return run;
+  }
+
+  std::unique_ptr<LabProcess> m_lab;
+};
+
+}  // namespace
+
+TEST_F(CliTest, LoginAndTheWaysABandwidthTestFails) {
+  CliRun run = Cli("bandwidth --yes");
+  EXPECT_EQ(run.status, 2) << run.err;  // nothing saved yet
+
+  run = Cli("login --user bj --password wrong");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("用户名或密码错误！"), std::string::npos) << run.err;
+
+  run = Cli("login --user bj --password bj123");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("20001"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("80"), std::string::npos);
+  PropertiesFile user(At("conf/l_c_config_01.properties"));
+  user.Load();
+  EXPECT_EQ(DecodeStoredValue(user.Get("username")), "bj");
+  EXPECT_EQ(user.Get("userid"), "20001");
+
+  ASSERT_TRUE(m_lab->Set("test", "dovalid", "busy"));
+  run = Cli("bandwidth --yes");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("服务器忙，请稍后再试！"), std::string::npos) << run.err;
+
+  // A server other than the automatic choice asks first; without a terminal the answer is no.
+  ASSERT_TRUE(m_lab->Set("test", "dovalid", "ok"));
+  m_lab->Reset("test");
+  Write("Config\\dest_config.xml",
+        std::string("<d><destip name=\"北京电信\" value=\"") + kServerAddress +
+            ":1101:1\"/><destip name=\"北京联通\" value=\"" + kServerAddress + ":1102:1\"/></d>");
+  run = Cli("bandwidth --server 北京联通");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("选择的监测点与网络环境不匹配"), std::string::npos) << run.err;
+  EXPECT_EQ(m_lab->Stats("test").requests, 0);
+
+  run = Cli("bandwidth --server 不存在 --yes");
+  EXPECT_EQ(run.status, 3);
+  run = Cli("bandwidth --bogus");
+  EXPECT_EQ(run.status, 1);
+}
+
+// A whole manual test with the real 20 s and 18 s phases. Each download connection is held
+// to a fixed rate, so the rate the client reports can be checked against what the lab sent.
+TEST_F(CliTest, FullBandwidthTestWithRealDurations) {
+  ASSERT_EQ(Cli("login --user bj --password bj123").status, 0);
+  constexpr int64_t kPerConnection = 1 << 20;
+  ASSERT_TRUE(m_lab->SetFault("test", "/speed/50MB.rar", "rate=" + std::to_string(kPerConnection)));
+  m_lab->Reset("test");
+  const CliRun run = Cli("bandwidth --json");
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+
+  rapidjson::Document json;
+  ASSERT_FALSE(json.Parse(run.out.c_str()).HasParseError()) << run.out;
+  EXPECT_STREQ(json["server"].GetString(), "北京电信");
+  EXPECT_EQ(json["testtype"].GetInt(), 1);
+  const auto& down = json["download"];
+  ASSERT_EQ(down["samples"].Size(), 15u);
+  ASSERT_EQ(json["upload"]["samples"].Size(), 15u);
+
+  // The lab sent its bytes over the 20-second phase; the client's average covers seconds 8-17.
+  const double labRate = static_cast<double>(m_lab->Stats("test").bodySent) / 20.0;
+  const double clientRate = down["average"].GetDouble() * 1048576.0;
+  EXPECT_NEAR(clientRate, labRate, labRate * 0.02) << "lab " << labRate << " client " << clientRate;
+  EXPECT_NEAR(clientRate, 5.0 * kPerConnection, 5.0 * kPerConnection * 0.02);
+  EXPECT_GT(json["upload"]["average"].GetDouble(), 0);
+  EXPECT_STREQ(json["pingrtt"].GetString(), "0.0");  // loopback answers in well under 1 ms
+
+  // Record packed into Data, history row written.
+  const std::string record = json["record"].GetString();
+  EXPECT_TRUE(std::regex_match(record, std::regex(R"(Pccollect_band_\d{10}\.dat)"))) << record;
+  const std::string package = json["package"].GetString();
+  ASSERT_TRUE(testsupport::Exists(At("Data/" + package))) << package;
+  HistoryRecordList rows;
+  CSqliteDb db(At("DB/Data20001.db"));
+  ASSERT_EQ(db.ReadHistory("", rows), 1);
+  EXPECT_EQ(rows.sName[0], "北京电信");
+  EXPECT_EQ(rows.sType[0], "手动");
+}

@@ -3,7 +3,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <regex>
+#include <thread>
+#include <vector>
 
 #include "auto/network_status_binding.h"
 #include "test_support.h"
@@ -62,6 +65,42 @@ TEST_F(NetworkStatusTest, PingsLoopbackWithAtLeastFourRequestsAndSaneStatistics)
   // One request a second: the last goes out after three seconds, and loopback answers at once.
   EXPECT_GE(took, 2.9);
   EXPECT_LT(took, 4 * 2.0);
+}
+
+// The system's ping, when installed, prints the same reply lines up to the measured time.
+TEST_F(NetworkStatusTest, ReplyLinesReadLikeTheSystemPing) {
+  FILE* pipe = popen("ping -n -c 1 -W 1 127.0.0.1 2>/dev/null", "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string systemLine;
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe))
+    if (std::string(buffer).find("bytes from") != std::string::npos) systemLine = buffer;
+  pclose(pipe);
+  if (systemLine.empty()) GTEST_SKIP() << "the system's ping is not available here";
+
+  netstatus::PingResult r = netstatus::Ping("127.0.0.1", 4);
+  SkipWhenIcmpClosed(r);
+  ASSERT_FALSE(r.lines.empty());
+  auto beforeTime = [](const std::string& line) { return line.substr(0, line.find("time=")); };
+  EXPECT_EQ(beforeTime(r.lines[0]), beforeTime(systemLine));
+}
+
+// Many probes of one process at once (as the shared-line check runs them) keep their answers apart.
+TEST_F(NetworkStatusTest, ConcurrentPingsEachCountOnlyTheirOwnReplies) {
+  constexpr int kProbes = 20;
+  std::vector<netstatus::PingResult> results(kProbes);
+  std::vector<std::thread> threads;
+  auto start = Clock::now();
+  for (int i = 0; i < kProbes; ++i)
+    threads.emplace_back([&results, i] { results[i] = netstatus::Ping("127.0.0.1", 4); });
+  for (auto& t : threads) t.join();
+  SkipWhenIcmpClosed(results[0]);
+  for (const auto& r : results) {
+    EXPECT_EQ(r.transmitted, 4);
+    EXPECT_EQ(r.received, 4);
+    EXPECT_EQ(r.lines.size(), 4u);
+  }
+  EXPECT_LT(Seconds(start), 4 * 2.0);
 }
 
 TEST_F(NetworkStatusTest, ResolvesHostNamesAndTracesLoopbackInOneHop) {

@@ -199,7 +199,9 @@ void CLayoutWidget::QueueWindowInit() {
   QMetaObject::invokeMethod(
       this,
       [self] {
-        if (self) self->SendNotify(kWindowInit, self->m_root ? self->m_root : self.data());
+        if (!self) return;
+        self->SendNotify(kWindowInit, self->m_root ? self->m_root : self.data());
+        if (self) self->m_initDone = true;
       },
       Qt::QueuedConnection);
 }

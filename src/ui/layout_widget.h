@@ -48,6 +48,9 @@ class CLayoutWidget : public QWidget {
   // any thread while this widget exists.
   void PostMessage(int message, qintptr wParam = 0, qintptr lParam = 0);
 
+  // True once "windowinit" has been delivered.
+  bool WindowInitDone() const { return m_initDone; }
+
   // Delivers a notification as if a control had sent it.
   void SendNotify(const QString& type, QWidget* sender, int wParam = 0, int eventType = 0);
 
@@ -71,6 +74,7 @@ class CLayoutWidget : public QWidget {
   QWidget* m_root = nullptr;
   QMap<int, QTimer*> m_timers;
   bool m_initQueued = false;
+  bool m_initDone = false;
 };
 
 }  // namespace ui

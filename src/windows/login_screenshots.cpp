@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
     return 2;
   }
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
   const QString out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));

@@ -232,13 +232,10 @@ static int prober_send(Prober* p, uint16_t seq, int ttl) {
 }
 
 static int is_our_echo(const Prober* p, const uint8_t* icmp, size_t len, int checkIdent) {
-  if (len < kIcmpHeaderBytes) return 0;
+  if (len < kIcmpHeaderBytes + sizeof p->cookie) return 0;
   const struct icmphdr* h = (const struct icmphdr*)icmp;
   if (checkIdent && ntohs(h->un.echo.id) != p->ident) return 0;
-  if (len >= kIcmpHeaderBytes + sizeof p->cookie &&
-      memcmp(icmp + kIcmpHeaderBytes, &p->cookie, sizeof p->cookie) != 0)
-    return 0;
-  return 1;
+  return memcmp(icmp + kIcmpHeaderBytes, &p->cookie, sizeof p->cookie) == 0;
 }
 
 /* A raw packet: IP header, then ICMP. */
@@ -340,8 +337,8 @@ static int prober_wait(Prober* p, int64_t deadline, Reply* r) {
     struct sockaddr_in from;
     int got = prober_read(p, r, &from);
     if (got > 0) return 1;
-    if (got == 0) continue; /* someone else's packet: read on */
     int64_t left = deadline - now_ns();
+    if (got == 0 && left > 0) continue; /* someone else's packet: read on */
     if (left <= 0) return 0;
     struct pollfd q = {p->fd, POLLIN, 0};
     int ms = (int)((left + 999999) / 1000000);

@@ -8,7 +8,8 @@
  * Probes use an ICMP raw socket when the process may open one, else an unprivileged ICMP
  * datagram socket (net.ipv4.ping_group_range). IPv4 only; host names are resolved first.
  * Sockets are made in the calling thread, so a thread moved into another network namespace
- * probes from there.
+ * probes from there. With NETWORK_STATUS_SOCKET=datagram in the environment the datagram
+ * socket is used even where a raw one could be opened.
  *
  * Every echo request waits at most 1 s for its answer. A ping sends one request per second and
  * returns at most `count` seconds after it started; a trace sends three requests per hop and

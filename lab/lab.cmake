@@ -3,7 +3,8 @@
 file(GLOB KESTRANE_LAB_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(kestrane-lab ${KESTRANE_LAB_SOURCES})
 target_include_directories(kestrane-lab PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(kestrane-lab PRIVATE kestrane_options Threads::Threads)
+# Roles may use the foundation (text conversion, stored values).
+target_link_libraries(kestrane-lab PRIVATE kestrane_options kestrane_base Threads::Threads)
 kestrane_dist_program(kestrane-lab)
 
 # Debian builds cpp-httplib as a shared library; clients of the lab (the test fixture) link it.

@@ -42,6 +42,44 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+// The send and receive time-out: the request ends when no byte has moved for this long.
+// (libcurl's own low-speed check averages over several seconds, which stretches it.)
+struct IdleWatch {
+  curl_off_t down = -1, up = -1;
+  int64_t lastMove = 0;
+  int timeoutMs = 0;
+  bool expired = false;
+};
+
+int CheckIdle(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  auto* w = static_cast<IdleWatch*>(user);
+  int64_t now = transport::TickMs();
+  if (dlnow != w->down || ulnow != w->up || w->lastMove == 0) {
+    w->down = dlnow;
+    w->up = ulnow;
+    w->lastMove = now;
+    return 0;
+  }
+  if (now - w->lastMove >= w->timeoutMs) {
+    w->expired = true;
+    return 1;
+  }
+  return 0;
+}
+
+void WatchIdle(CURL* curl, IdleWatch* watch) {
+  watch->timeoutMs = g_ioMs.load();
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckIdle);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, watch);
+}
+
+int CodeOf(CURLcode rc, const IdleWatch& watch) {
+  if (rc == CURLE_OK) return kHttpDone;
+  if (rc == CURLE_OPERATION_TIMEDOUT || (rc == CURLE_ABORTED_BY_CALLBACK && watch.expired)) return kHttpTimeout;
+  return kHttpFailure;
+}
+
 bool IsWebScheme(const std::string& url, transport::UrlParts* parts) {
   return transport::ParseUrl(url, parts) && (parts->scheme == "http" || parts->scheme == "https");
 }
@@ -55,9 +93,6 @@ curl_slist* PrepareTextRequest(CURL* curl, const std::string& url, const std::st
   curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectMs.load()));
-  // The send and receive time-outs: the request fails when no byte moves for this long.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>((g_ioMs.load() + 999) / 1000));
   // The certificate's name is not checked; its chain is.
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
   // Decode what "Accept-Encoding" below allows; the header itself is ours.
@@ -72,11 +107,6 @@ curl_slist* PrepareTextRequest(CURL* curl, const std::string& url, const std::st
   headers = curl_slist_append(headers, "Expect:");
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   return headers;
-}
-
-int CodeOf(CURLcode rc) {
-  if (rc == CURLE_OK) return kHttpDone;
-  return rc == CURLE_OPERATION_TIMEDOUT ? kHttpTimeout : kHttpFailure;
 }
 
 }  // namespace
@@ -97,11 +127,13 @@ int HttpGetText(const std::string& url, std::string& text) {
   std::string body;
   curl_slist* headers = PrepareTextRequest(curl, url, kBrowserAgent, &body);
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  IdleWatch watch;
+  WatchIdle(curl, &watch);
   CURLcode rc = curl_easy_perform(curl);
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   // A request that could not be sent is a failure, not an empty answer.
-  if (rc != CURLE_OK) return CodeOf(rc);
+  if (rc != CURLE_OK) return CodeOf(rc, watch);
   text = codepage::SanitizeUtf8(body);
   return kHttpDone;
 }
@@ -130,13 +162,16 @@ int HttpPostForm(HttpSession& session, const std::string& url, const std::string
   curl_easy_setopt(curl, CURLOPT_POST, 1L);
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, form.data());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
+  IdleWatch watch;
+  WatchIdle(curl, &watch);
   CURLcode rc = curl_easy_perform(curl);
   curl_slist_free_all(headers);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
   logs::Write(logs::kMain, "Post End");
   if (rc != CURLE_OK) {
-    logs::Write(logs::kMain, rc == CURLE_OPERATION_TIMEDOUT ? "OUTTIME" : "FAILURE");
-    return CodeOf(rc);
+    int code = CodeOf(rc, watch);
+    logs::Write(logs::kMain, code == kHttpTimeout ? "OUTTIME" : "FAILURE");
+    return code;
   }
   text = codepage::SanitizeUtf8(body);
   return kHttpDone;
@@ -192,8 +227,8 @@ time_t ServerClock() {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   // A result record waits for this answer; a dead host must not hold it for minutes.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectMs.load()));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>((g_ioMs.load() + 999) / 1000));
+  IdleWatch watch;
+  WatchIdle(curl, &watch);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, CaptureDate);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
   curl_slist* headers = curl_slist_append(nullptr, "Accept:* ");

@@ -68,8 +68,7 @@ bool ParseUrl(const std::string& url, UrlParts* parts);
 // Time-outs of the text requests (connect, and no data moving), in ms.
 inline constexpr int kTextConnectTimeoutMs = 5000;
 inline constexpr int kTextIoTimeoutMs = 5000;
-// Test hook: shorter time-outs (0 restores the defaults). The idle time-out is rounded up to
-// whole seconds.
+// Test hook: shorter time-outs (0 restores the defaults).
 void SetTextTimeoutsForTest(int connectMs, int ioMs);
 
 // A TCP connection to host:port (first address of the name), TCP_NODELAY set. Gives up after

@@ -235,7 +235,7 @@ Outcome PutFile(const Target& target, const std::string& localPath, const Limits
       LIBSSH2_SFTP_S_IRUSR | LIBSSH2_SFTP_S_IWUSR | LIBSSH2_SFTP_S_IRGRP | LIBSSH2_SFTP_S_IROTH);
   if (!handle) return Fail("open remote", partPath + ": " + LastError(c.session));
 
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(1024 * 1024);
   uint64_t sent = 0;
   std::string writeError;
   while (writeError.empty()) {

@@ -34,11 +34,20 @@ std::string HtmlEscape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -127,17 +136,19 @@ class ManagementServer : public Role {
     server.Route("GET", "/speed/page/RegisterG.jsp", [](const Request&) {
       return Response::Text(
           200,
-          Page("用户注册", "<p>请填写用户名、密码和联系方式完成注册。</p>"
-                           "<form><p>用户名 <input name=\"u\"></p><p>密码 <input "
-                           "type=\"password\" name=\"p\"></p><p><button>注册</button></p></form>"),
+          Page("用户注册",
+               "<p>请填写用户名、密码和联系方式完成注册。</p>"
+               "<form><p>用户名 <input name=\"u\"></p><p>密码 <input "
+               "type=\"password\" name=\"p\"></p><p><button>注册</button></p></form>"),
           kHtml);
     });
     server.Route("GET", "/speed/page/ForgetPsd.jsp", [](const Request&) {
       return Response::Text(
           200,
-          Page("找回密码", "<p>请输入注册时使用的用户名，重置链接将发送到您的邮箱。</p>"
-                           "<form><p>用户名 <input name=\"u\"></p><p><button>提交</button></p>"
-                           "</form>"),
+          Page("找回密码",
+               "<p>请输入注册时使用的用户名，重置链接将发送到您的邮箱。</p>"
+               "<form><p>用户名 <input name=\"u\"></p><p><button>提交</button></p>"
+               "</form>"),
           kHtml);
     });
     InstallAuditRoute(server, flags);
@@ -294,8 +305,7 @@ bool LoadAccounts(const std::string& path, std::vector<Account>* accounts, std::
   rapidjson::Document doc;
   doc.Parse(text.str().c_str());
   const rapidjson::Value* list = nullptr;
-  if (!doc.HasParseError() && doc.IsObject() && doc.HasMember("accounts"))
-    list = &doc["accounts"];
+  if (!doc.HasParseError() && doc.IsObject() && doc.HasMember("accounts")) list = &doc["accounts"];
   if (!list || !list->IsArray()) {
     *error = path + ": expected {\"accounts\": [ ... ]}";
     return false;
@@ -318,11 +328,16 @@ bool LoadAccounts(const std::string& path, std::vector<Account>* accounts, std::
       } else {
         continue;
       }
-      if (key == "username") a.userName = value;
-      else if (key == "password") a.password = value;
-      else if (key == "scores") a.scores = value;
-      else if (key == "audit") a.auditType = value;
-      else a.fields[key] = value;
+      if (key == "username")
+        a.userName = value;
+      else if (key == "password")
+        a.password = value;
+      else if (key == "scores")
+        a.scores = value;
+      else if (key == "audit")
+        a.auditType = value;
+      else
+        a.fields[key] = value;
     }
     accounts->push_back(std::move(a));
   }
@@ -333,10 +348,12 @@ std::vector<Account> DefaultAccounts() {
   Account a;
   a.userName = "demo";
   a.password = "demo123";
-  a.fields = {{"statuscode", "0"},    {"userid", "10001"},      {"nickname", "演示用户"},
-              {"location", "广东省 深圳市"}, {"bandwidth", "100"}, {"rloc", "广东省深圳市"},
-              {"roper", "中国电信"},  {"rcityid", "440300"},    {"roperid", "1"},
-              {"usertype", "1"},      {"locCityid", "440300"},  {"locOperid", "1"},
+  a.fields = {{"statuscode", "0"},      {"userid", "10001"},
+              {"nickname", "演示用户"}, {"location", "广东省 深圳市"},
+              {"bandwidth", "100"},     {"rloc", "广东省深圳市"},
+              {"roper", "中国电信"},    {"rcityid", "440300"},
+              {"roperid", "1"},         {"usertype", "1"},
+              {"locCityid", "440300"},  {"locOperid", "1"},
               {"locProid", "440000"}};
   a.scores = "86,90,82";
   return {a};
@@ -371,6 +388,8 @@ void RegisterManagementServerRole() {
       "/speed/page/RegisterG.jsp and ForgetPsd.jsp are the registration and password pages; "
       "/speed/interface/audit.do answers {\"usertype\":...} (also on the time role). Paths come "
       "from the config.properties given; replies are UTF-8.";
+  // The shipped configuration points the client at port 18080.
+  spec.defaultPort = 18080;
   spec.flags = {
       {"management-accounts", "FILE",
        "accounts as JSON (see lab/data/accounts.json); default one account demo/demo123."},

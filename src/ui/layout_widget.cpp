@@ -87,8 +87,7 @@ void CLayoutWidget::BindControls(QWidget* root) {
       if (auto* cw = qobject_cast<QWidget*>(child)) pending.append(cw);
     // Unnamed and Qt's own inner widgets (combo box editors, scroll viewports) stay silent.
     const QString name = w->objectName();
-    if (name.isEmpty() || name.startsWith("qt_") || w->property(kBoundProperty).toBool())
-      continue;
+    if (name.isEmpty() || name.startsWith("qt_") || w->property(kBoundProperty).toBool()) continue;
     w->setProperty(kBoundProperty, true);
     w->installEventFilter(this);
     QPointer<QWidget> sender(w);

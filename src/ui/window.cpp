@@ -8,9 +8,7 @@
 
 namespace ui {
 
-CWindowWnd::CWindowWnd(QWidget* parent) : CLayoutWidget(parent) {
-  setWindowFlag(Qt::Window, true);
-}
+CWindowWnd::CWindowWnd(QWidget* parent) : CLayoutWidget(parent) { setWindowFlag(Qt::Window, true); }
 
 CWindowWnd::~CWindowWnd() {
   if (m_loop) m_loop->exit(m_result);

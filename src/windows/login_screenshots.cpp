@@ -69,8 +69,7 @@ int main(int argc, char** argv) {
   const Shot shots[] = {
       {"login-idle", [](CLoginUI&) {}},
       {"login-filled", [&](CLoginUI& w) { type(w, "王小明", "secret"); }},
-      {"login-empty-field",
-       [](CLoginUI& w) { w.Find<QPushButton>("Login_Login_btn")->click(); }},
+      {"login-empty-field", [](CLoginUI& w) { w.Find<QPushButton>("Login_Login_btn")->click(); }},
       {"login-busy",
        [&](CLoginUI& w) {
          type(w, "王小明", "secret");

@@ -7,6 +7,7 @@
 
 #include "core/codepage.h"
 #include "core/data_base.h"
+#include "core/http_transport.h"
 #include "core/properties_file.h"
 #include "core/server_session.h"
 #include "lab_fixture.h"
@@ -185,8 +186,7 @@ TEST_F(SessionLab, TheAddressIsAwaitedThenLeftOut) {
   int code = LoginAndWait("demo", "demo123");
   finder.join();
   ASSERT_EQ(code, 0);
-  EXPECT_NE(s_lab->Requests("management").front().target.find("&ip=192.0.2.7"),
-            std::string::npos);
+  EXPECT_NE(s_lab->Requests("management").front().target.find("&ip=192.0.2.7"), std::string::npos);
 }
 
 TEST_F(SessionLab, NamesWithReservedBytesAndChineseArriveIntact) {
@@ -213,6 +213,34 @@ TEST_F(SessionLab, ScoreRequestsKeepOldScoresOnFailure) {
   // A failed score request after an accepted login is not reported and keeps the scores.
   ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
   EXPECT_EQ(CDataBase::Instance().GetScores().total, "86");
+}
+
+}  // namespace
+
+namespace {
+
+// The lab's own pages that other windows open: request key, user page, registration page and
+// the audit answer.
+TEST_F(SessionLab, LabServesTheUserPagesAndTheAudit) {
+  std::string key, page;
+  ASSERT_EQ(HttpGetText(s_lab->Url("management", "/kestrane/viewk"), key), 0);
+  ASSERT_FALSE(key.empty());
+  std::string query =
+      "?u=demo&p=" + session::PasswordDigest("demo123") + "&reqkey=" + key + "&pagetype=1";
+  ASSERT_EQ(HttpGetText(s_lab->Url("management", "/kestrane/view" + query), page), 0);
+  EXPECT_NE(page.find("演示用户"), std::string::npos);
+  ASSERT_EQ(HttpGetText(s_lab->Url("management", "/kestrane/view?u=demo&p=x&reqkey=" + key), page),
+            0);
+  EXPECT_EQ(page.find("演示用户"), std::string::npos);
+
+  ASSERT_EQ(HttpGetText(s_lab->Url("management", "/speed/page/RegisterG.jsp"), page), 0);
+  EXPECT_NE(page.find("用户注册"), std::string::npos);
+  ASSERT_EQ(
+      HttpGetText(s_lab->Url("management",
+                             "/speed/interface/audit.do?dnsip=1.1.1.1&ip=10.1.2.3&userid=20002"),
+                  page),
+      0);
+  EXPECT_EQ(page, R"({"usertype":"8"})");
 }
 
 }  // namespace

@@ -73,10 +73,9 @@ TEST(SessionReply, AbsentKeysKeepFieldsButLocatedIdsReset) {
 TEST(SessionReply, NumbersAndOddValues) {
   UserInfo info;
   ASSERT_TRUE(session::ParseLoginReply(
-      R"({"statuscode":3,"bandwidth":"fast","usertype":"-2","roperid":null})",
-      info));
-  EXPECT_EQ(info.status, 3);       // a plain JSON number is taken too
-  EXPECT_EQ(info.bandwidth, 0);    // not a number
+      R"({"statuscode":3,"bandwidth":"fast","usertype":"-2","roperid":null})", info));
+  EXPECT_EQ(info.status, 3);     // a plain JSON number is taken too
+  EXPECT_EQ(info.bandwidth, 0);  // not a number
   EXPECT_EQ(info.userType, -2);
   EXPECT_EQ(info.registeredOperatorId, 0);
 }

@@ -175,13 +175,14 @@ class Binding : public ProgramFolderTest {
                           Widget("TeeChart", "Test_Chart", 150, 10, 100, 60) +
                           Widget("Mystery", "Test_Mystery", 150, 80, 40, 40) +
                           Widget("SubPage", "Test_Sub", 150, 130, 100, 50);
-    MakeZip(At("Skin.zip"),
-            {{"Test.xml", Layout("TestRoot", 300, 200, children, kCustom)},
-             {"Sub.xml", Layout("SubRoot", 100, 50, Widget("QPushButton", "Sub_btn", 0, 0, 60, 24))},
-             {"style.qss", "* { font-size: 12px; }"},
-             {"Test.qss", "#Test_Ok_btn { color: #123456; }"},
-             {"img/dot.png", Png(Qt::red)},
-             {"../escape.qss", "x"}});
+    MakeZip(
+        At("Skin.zip"),
+        {{"Test.xml", Layout("TestRoot", 300, 200, children, kCustom)},
+         {"Sub.xml", Layout("SubRoot", 100, 50, Widget("QPushButton", "Sub_btn", 0, 0, 60, 24))},
+         {"style.qss", "* { font-size: 12px; }"},
+         {"Test.qss", "#Test_Ok_btn { color: #123456; }"},
+         {"img/dot.png", Png(Qt::red)},
+         {"../escape.qss", "x"}});
     ASSERT_TRUE(ui::SetResourceZip(QString::fromStdString(At("Skin.zip"))));
   }
 

@@ -49,9 +49,9 @@ class LoginWindow : public ProgramFolderTest {
   void SaveUser(const std::string& user, const std::string& password, const std::string& autoOn) {
     Write("conf/l_c_config_01.properties",
           "#user config\n#Mon Dec 07 10:00:00 UTC 2026\nusername=" +
-              (user.empty() ? "" : EncodeStoredValue(user)) + "\nuserpass=" +
-              (password.empty() ? "" : EncodeStoredValue(password)) + "\nrem=0\nauto=" + autoOn +
-              "\nuname=\nuserid=null\npre_date=\n");
+              (user.empty() ? "" : EncodeStoredValue(user)) +
+              "\nuserpass=" + (password.empty() ? "" : EncodeStoredValue(password)) +
+              "\nrem=0\nauto=" + autoOn + "\nuname=\nuserid=null\npre_date=\n");
   }
 
   void PointAt(int port) {
@@ -66,13 +66,13 @@ class LoginWindow : public ProgramFolderTest {
   // pages are recorded instead of ending the process or starting a browser.
   std::unique_ptr<CLoginUI> Make(std::vector<std::string> args = {}) {
     auto w = std::make_unique<CLoginUI>(std::move(args));
-    w->SetLoginStarter([this](const std::string& u, const std::string& p,
-                              std::function<void(int)> done) {
-      ++m_pending.calls;
-      m_pending.user = u;
-      m_pending.password = p;
-      m_pending.onDone = std::move(done);
-    });
+    w->SetLoginStarter(
+        [this](const std::string& u, const std::string& p, std::function<void(int)> done) {
+          ++m_pending.calls;
+          m_pending.user = u;
+          m_pending.password = p;
+          m_pending.onDone = std::move(done);
+        });
     w->SetPageOpener([this](const std::string& url) {
       m_pages.push_back(url);
       return true;
@@ -155,18 +155,16 @@ TEST_F(LoginWindow, BusyAnimationCyclesTwelveFramesAndMessagesEndIt) {
   }));
   QStringList expected;
   for (int n = 1; n <= 12; ++n) expected << QString("Login/%1.png").arg(n);
-  expected << "Login/1.png" << "Login/2.png";
+  expected << "Login/1.png"
+           << "Login/2.png";
   EXPECT_EQ(frames, expected);
   // The button stays disabled: a second login cannot start.
   ClickLogin(*w);
   EXPECT_EQ(m_pending.calls, 1);
 
-  const std::pair<int, const char*> answers[] = {{1000, "用户名或密码错误！"},
-                                                 {2, "网络异常或服务器无响应！"},
-                                                 {3, "密码需要重置！"},
-                                                 {4, "服务器无响应！"},
-                                                 {1, "服务器无响应！"},
-                                                 {-5, "服务器无响应！"}};
+  const std::pair<int, const char*> answers[] = {
+      {1000, "用户名或密码错误！"}, {2, "网络异常或服务器无响应！"}, {3, "密码需要重置！"},
+      {4, "服务器无响应！"},        {1, "服务器无响应！"},           {-5, "服务器无响应！"}};
   for (const auto& [code, text] : answers) {
     ClickLogin(*w);
     ASSERT_TRUE(w->IsBusy());
@@ -210,9 +208,8 @@ TEST_F(LoginWindow, PagesTrayAndClose) {
   ShowAndInit(*w);
   QTest::mouseClick(w->Find<QPushButton>("Login_Regist_Btn"), Qt::LeftButton);
   QTest::mouseClick(w->Find<QPushButton>("Login_Back_Btn"), Qt::LeftButton);
-  EXPECT_EQ(m_pages, std::vector<std::string>(
-                         {"http://127.0.0.1:18080/speed/page/RegisterG.jsp",
-                          "http://127.0.0.1:18080/speed/page/ForgetPsd.jsp"}));
+  EXPECT_EQ(m_pages, std::vector<std::string>({"http://127.0.0.1:18080/speed/page/RegisterG.jsp",
+                                               "http://127.0.0.1:18080/speed/page/ForgetPsd.jsp"}));
 
   QTest::mouseClick(w->Find<QPushButton>("Login_min_btn"), Qt::LeftButton);
   EXPECT_FALSE(w->isVisible());

@@ -201,13 +201,15 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   const QString out = QString::fromLocal8Bit(argv[1]);
   bool ok = true;
-  for (int size : {16, 32, 64, 256}) ok &= Save(ProgramIcon(size), out, QString("icon%1.png").arg(size));
+  for (int size : {16, 32, 64, 256})
+    ok &= Save(ProgramIcon(size), out, QString("icon%1.png").arg(size));
   ok &= Save(Banner(420, 150), out, "Login/header.png");
   ok &= Save(Logo(52), out, "Login/logo.png");
   ok &= Save(UserIcon(), out, "Login/user.png");
   ok &= Save(LockIcon(), out, "Login/lock.png");
   ok &= Save(CloseGlyph(), out, "common/close.png");
   ok &= Save(MinGlyph(), out, "common/min.png");
-  for (int n = 1; n <= 12; ++n) ok &= Save(SpinnerFrame(n, 22), out, QString("Login/%1.png").arg(n));
+  for (int n = 1; n <= 12; ++n)
+    ok &= Save(SpinnerFrame(n, 22), out, QString("Login/%1.png").arg(n));
   return ok ? 0 : 1;
 }

@@ -71,16 +71,22 @@ inline constexpr int kTextIoTimeoutMs = 5000;
 // Test hook: shorter time-outs (0 restores the defaults).
 void SetTextTimeoutsForTest(int connectMs, int ioMs);
 
+// Sockets of Connect wake from a blocked receive or send this often.
+inline constexpr int kWakeMs = 100;
+// A send that moves nothing for this long fails.
+inline constexpr int kSendTimeoutMs = 15000;
+
 // A TCP connection to host:port (first address of the name), TCP_NODELAY set. Gives up after
 // `connectTimeoutMs` or as soon as `stop` becomes true. -1 on failure.
 int Connect(const std::string& host, int port, int connectTimeoutMs,
             const std::atomic<bool>* stop = nullptr);
 
-// send() of the whole text; false on error.
+// send() of the whole text; false on error or when nothing moves for kSendTimeoutMs.
 bool SendAll(int fd, const char* data, size_t size);
 inline bool SendAll(int fd, const std::string& text) { return SendAll(fd, text.data(), text.size()); }
 
-// recv() that waits at most `timeoutMs` for data, looking at `stop` every 100 ms.
+// recv() on a socket of Connect that waits at most `timeoutMs` for data, looking at `stop`
+// every kWakeMs.
 // >0 bytes, 0 closed, -1 error or time-out, -2 stopped.
 long Receive(int fd, char* buffer, size_t size, int timeoutMs, const std::atomic<bool>* stop = nullptr);
 

@@ -22,10 +22,11 @@ class NetworkStatusTest : public ProgramFolderTest {
     CopyFromDist(netstatus::kLibraryName);
   }
   // Without raw sockets (not root) and without ping_group_range the probes cannot run at all.
-  void SkipWhenIcmpClosed(const netstatus::PingResult& r) {
-    if (!r.success && r.transmitted == 0 && geteuid() != 0)
-      GTEST_SKIP() << "no ICMP socket: neither root nor allowed by net.ipv4.ping_group_range";
+  static bool IcmpClosed(const netstatus::PingResult& r) {
+    return !r.success && r.transmitted == 0 && geteuid() != 0;
   }
+  static constexpr const char* kIcmpClosed =
+      "no ICMP socket: neither root nor allowed by net.ipv4.ping_group_range";
 };
 
 double Seconds(Clock::time_point since) {
@@ -37,7 +38,7 @@ TEST_F(NetworkStatusTest, PingsLoopbackWithAtLeastFourRequestsAndSaneStatistics)
   // Fewer than four requests are raised to four.
   netstatus::PingResult r = netstatus::Ping("127.0.0.1", 2);
   double took = Seconds(start);
-  SkipWhenIcmpClosed(r);
+  if (IcmpClosed(r)) GTEST_SKIP() << kIcmpClosed;
   EXPECT_EQ(r.success, 1);
   EXPECT_EQ(r.transmitted, 4);
   EXPECT_EQ(r.received, 4);
@@ -79,7 +80,7 @@ TEST_F(NetworkStatusTest, ReplyLinesReadLikeTheSystemPing) {
   if (systemLine.empty()) GTEST_SKIP() << "the system's ping is not available here";
 
   netstatus::PingResult r = netstatus::Ping("127.0.0.1", 4);
-  SkipWhenIcmpClosed(r);
+  if (IcmpClosed(r)) GTEST_SKIP() << kIcmpClosed;
   ASSERT_FALSE(r.lines.empty());
   auto beforeTime = [](const std::string& line) { return line.substr(0, line.find("time=")); };
   EXPECT_EQ(beforeTime(r.lines[0]), beforeTime(systemLine));
@@ -94,7 +95,7 @@ TEST_F(NetworkStatusTest, ConcurrentPingsEachCountOnlyTheirOwnReplies) {
   for (int i = 0; i < kProbes; ++i)
     threads.emplace_back([&results, i] { results[i] = netstatus::Ping("127.0.0.1", 4); });
   for (auto& t : threads) t.join();
-  SkipWhenIcmpClosed(results[0]);
+  if (IcmpClosed(results[0])) GTEST_SKIP() << kIcmpClosed;
   for (const auto& r : results) {
     EXPECT_EQ(r.transmitted, 4);
     EXPECT_EQ(r.received, 4);
@@ -105,7 +106,7 @@ TEST_F(NetworkStatusTest, ConcurrentPingsEachCountOnlyTheirOwnReplies) {
 
 TEST_F(NetworkStatusTest, ResolvesHostNamesAndTracesLoopbackInOneHop) {
   netstatus::PingResult p = netstatus::Ping("localhost", 4);
-  SkipWhenIcmpClosed(p);
+  if (IcmpClosed(p)) GTEST_SKIP() << kIcmpClosed;
   EXPECT_EQ(p.success, 1);
   EXPECT_EQ(p.host, "localhost");
   EXPECT_EQ(p.destination, "127.0.0.1");

@@ -96,7 +96,9 @@ TEST_F(ThroughputTest, BrokenRepliesEndTheirConnection) {
   Settle(lab);
   LabStats stats = lab.Stats("test");
   EXPECT_GT(stats.connections, 5);
-  EXPECT_EQ(stats.bodySent, stats.requests * 5000);
+  // Each connection got its 5000 bytes, but for those the end of the time cut short.
+  EXPECT_LE(stats.bodySent, stats.requests * 5000);
+  EXPECT_GE(stats.bodySent, (stats.requests - 5) * 5000);
   EXPECT_LE(CHttpDownloadGet::DownloadTotal().load(), stats.bodySent);
   EXPECT_GE(CHttpDownloadGet::DownloadTotal().load(), stats.bodySent - 5 * 5000);
 

@@ -429,8 +429,11 @@ std::string AddItem(const std::string& file, int moduleId, const std::string& na
                     const std::string& address, bool selected) {
   if (file.empty()) return {};
   MarkupDocument doc;
-  if (!Load(doc, file)) {
-    if (FileExists(file) || !CreateTaskFile(doc, file)) return {};
+  // A file without any element (empty, cut) holds nothing to keep: it is made anew too.
+  bool loaded = Load(doc, file);
+  if (!loaded && FileExists(file)) return {};  // there but unreadable: leave it alone
+  if (!loaded || doc.ElementCount() == 0) {
+    if (!CreateTaskFile(doc, file)) return {};
   }
   std::string id = NextItemId(file, moduleId);
   if (!EnterModule(doc, moduleId)) {

@@ -134,6 +134,11 @@ TEST_F(SettingsFiles, TaskFileIsCreatedAndEdited) {
   // Ids are never reused below the highest one.
   EXPECT_EQ(settings::AddItem(tasks, 2, "c", "http://127.0.0.1/c"), "3");
 
+  // An empty task file (nothing to keep) is made anew.
+  Write("Config/tasks1001.xml", "");
+  EXPECT_EQ(settings::AddItem(tasks, 4, "g", "http://127.0.0.1/g"), "1");
+  EXPECT_EQ(settings::ReadModuleItems(tasks, 4).size(), 1u);
+
   // Gaps: the next id follows the highest.
   Write("Config/gaps.xml",
         "<s><tasks><module id=\"3\"><item id=\"1\"/><item id=\"7\"/><item id=\"2\"/></module>"

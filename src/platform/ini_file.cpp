@@ -63,7 +63,13 @@ bool IniFile::Load() {
   if (!in) return false;
   std::stringstream ss;
   ss << in.rdbuf();
-  std::string text = codepage::GbkToUtf8(ss.str());
+  LoadText(ss.str());
+  return true;
+}
+
+void IniFile::LoadText(std::string_view bytes) {
+  m_lines.clear();
+  std::string text = codepage::GbkToUtf8(bytes);
   size_t pos = 0;
   while (pos < text.size()) {
     size_t nl = text.find('\n', pos);
@@ -73,7 +79,6 @@ bool IniFile::Load() {
     if (nl == std::string::npos) break;
     pos = nl + 1;
   }
-  return true;
 }
 
 bool IniFile::Save() const {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Profile files of the Windows kind: "[section]" headers and "key=value" lines. Section and key
@@ -18,6 +19,8 @@ class IniFile {
   // Reads the file; a missing or unreadable file leaves the object empty. Returns whether the
   // file could be read.
   bool Load();
+  // Takes the file's bytes (GBK) from memory instead.
+  void LoadText(std::string_view bytes);
 
   // Writes the whole file, replacing it atomically (a reader sees the old or the new file, never
   // half of one). Returns false when it could not be written.

@@ -74,11 +74,14 @@ class UploadSftpTest : public ProgramFolderTest {
     ASSERT_FALSE(m_server["SSHD_PORT"].empty()) << text;
   }
 
-  void WriteAccount(const std::string& port, const std::string& password) {
+  void WriteAccount(const std::string& port, const std::string& password,
+                    const std::string& dataDir = "/upload") {
     Write("conf/config.xml",
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<config>\r\n"
-          "  <dataDir dir=\"/upload\"/>\r\n  <task>\r\n"
-          "    <host>" +
+          "  <dataDir dir=\"" +
+              dataDir +
+              "\"/>\r\n  <task>\r\n"
+              "    <host>" +
               EncodeStoredValue("127.0.0.1") +
               "</host>\r\n"
               "    <port>" +
@@ -97,11 +100,11 @@ class UploadSftpTest : public ProgramFolderTest {
     return paths::Join(m_server.at("SSHD_COLLECT"), name);
   }
 
-  int Upload(const std::string& folder = "Data") {
+  int Upload(const std::string& folder = "Data", const std::string& dataDir = "/upload") {
     UploadRequest request;
     auto result = UploadFolder(request, folder);
     EXPECT_EQ(request.open, "\"open  127.0.0.1\"");
-    EXPECT_EQ(request.changeFolder, "\"cd ./upload\"");
+    EXPECT_EQ(request.changeFolder, "\"cd ." + dataDir + "\"");
     EXPECT_EQ(request.folder, folder);
     EXPECT_EQ(result.wait_for(60s), std::future_status::ready);
     return result.get();
@@ -146,6 +149,22 @@ TEST_F(UploadSftpTest, WrongPasswordKeepsThePackageAndAnswersFailure) {
   EXPECT_NE(line.rfind("Success", 0), 0u) << line;
   EXPECT_EQ(line, "Failed: authentication");
   EXPECT_FALSE(testsupport::Exists(Collect("a.zip")));
+}
+
+TEST_F(UploadSftpTest, RemoteFolderBelowTheLoginFolderOrFromTheRoot) {
+  // "/upload" is found below the login folder; a folder that only exists from the root is
+  // found there; a folder that exists nowhere is a failure.
+  const std::string absolute = m_server["SSHD_COLLECT"];
+  WriteAccount(m_server["SSHD_PORT"], m_server["SSHD_PASSWORD"], absolute);
+  Write("Data/a.zip", "a");
+  EXPECT_EQ(Upload("Data", absolute), 0);
+  EXPECT_EQ(testsupport::ReadFile(Collect("a.zip")), "a");
+
+  WriteAccount(m_server["SSHD_PORT"], m_server["SSHD_PASSWORD"], "/nowhere");
+  Write("Data/b.zip", "b");
+  EXPECT_EQ(Upload("Data", "/nowhere"), 0);
+  EXPECT_EQ(FirstLine(Read("Data/sftpresult.ini")), "Failed: remote folder");
+  EXPECT_TRUE(testsupport::Exists(At("Data/b.zip")));
 }
 
 TEST_F(UploadSftpTest, KeyLoginAndAChangedServerKeyIsRefused) {

@@ -219,11 +219,21 @@ Outcome PutFile(const Target& target, const std::string& localPath, const Limits
   c.sftp = libssh2_sftp_init(c.session);
   if (!c.sftp) return Fail("sftp", LastError(c.session));
 
-  const std::string folder = target.remoteFolder.empty() ? "." : target.remoteFolder;
-  LIBSSH2_SFTP_ATTRIBUTES attrs{};
-  if (libssh2_sftp_stat(c.sftp, folder.c_str(), &attrs) != 0 ||
-      !(attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) || !LIBSSH2_SFTP_S_ISDIR(attrs.permissions))
-    return Fail("remote folder", "no folder " + folder);
+  auto isFolder = [&](const std::string& path) {
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    return libssh2_sftp_stat(c.sftp, path.c_str(), &attrs) == 0 &&
+           (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(attrs.permissions);
+  };
+  std::string folder = target.remoteFolder.empty() ? "." : target.remoteFolder;
+  if (!isFolder(folder)) {
+    // The change-folder word puts "." before the configured folder ("./upload" for "/upload");
+    // on a server where the folder hangs off the root rather than the login folder, the
+    // configured folder itself is meant.
+    if (folder.size() > 2 && folder.compare(0, 2, "./") == 0 && isFolder(folder.substr(1)))
+      folder = folder.substr(1);
+    else
+      return Fail("remote folder", "no folder " + folder);
+  }
 
   const std::string name = BaseName(localPath);
   const std::string finalPath = folder + "/" + name;

@@ -34,12 +34,6 @@ std::string Format(const char* format, double value) {
 
 bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
 
-// Sleeps until `deadline` unless `stop` is seen; the wait is checked often enough that a test
-// ending early does not hold its sampler up for long.
-void SleepUntil(std::chrono::steady_clock::time_point deadline) {
-  std::this_thread::sleep_until(deadline);
-}
-
 }  // namespace
 
 BandTimings CNetWorkSpeed::Timings() {
@@ -233,12 +227,13 @@ void CNetWorkSpeed::Sampler(Phase phase) {
     std::lock_guard<std::mutex> guard(m_lock);
     (phase == Phase::kDown ? m_result.down : m_result.up).clear();
   }
+  // Deadlines rather than plain sleeps keep the cadence while five transfer threads run.
   auto next = std::chrono::steady_clock::now() + timings.samplerStart;
-  SleepUntil(next);
+  std::this_thread::sleep_until(next);
   while (running.load()) {
     const int64_t noted = readTotal();
     next += timings.sampleInterval;
-    SleepUntil(next);
+    std::this_thread::sleep_until(next);
     const int64_t moved = readTotal() - noted;
     if (!quiet.load()) Notify(speedcode::kLiveRate, band::LiveRate(moved));
     samples.push_back(moved);
@@ -276,10 +271,10 @@ bool CNetWorkSpeed::RunPhase(Phase phase, const Server& server, const std::strin
   totalSlot.store(down ? &CHttpDownloadGet::DownloadTotal() : &CHttpDownloadGet::UploadTotal());
   running.store(true);
   std::thread sampler(&CNetWorkSpeed::Sampler, this, phase);
-  logs::Write(log, down ? "DownLoad Begin" : "Upload Begin");
+  if (log) logs::Write(log, down ? "DownLoad Begin" : "Upload Begin");
   CHttpDownloadGet transfer;
   const bool ok = down ? transfer.Download(url, kConnections) : transfer.Upload(url, file, kConnections);
-  logs::Write(log, down ? "DownLoad end" : "Upload end");
+  if (log) logs::Write(log, down ? "DownLoad end" : "Upload end");
   running.store(false);
   sampler.join();
   totalSlot.store(nullptr);
@@ -349,7 +344,7 @@ void CNetWorkSpeed::RunManual() {
     m_result.pingTime = ping;
   }
 
-  bool ok = RunPhase(Phase::kDown, server, r, reply.key, downFile, logs::kManual);
+  bool ok = RunPhase(Phase::kDown, server, r, reply.key, downFile, nullptr);
   const float downAverage = band::AverageRate(LastResult().down);
   if (!ok || !(downAverage > 0)) {
     // The slot is given back even when a phase failed, so the server need not wait for it.

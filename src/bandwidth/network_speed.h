@@ -85,7 +85,7 @@ class CNetWorkSpeed : public virtual CSpeed {
   std::string SlotRequest(const Server& server, const std::string& key, bool flag, int* code);
   void ReleaseSlot(const Server& server);
   bool RunPhase(Phase phase, const Server& server, const std::string& r, const std::string& key,
-                const std::string& file, const char* log);
+                const std::string& file, const char* log);  // log: family or null
   void Sampler(Phase phase);
   std::string MeasurePing(const std::string& address);
   int Report(int code, const std::string& message);

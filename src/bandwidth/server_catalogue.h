@@ -67,6 +67,12 @@ UserLocation LocateUser(const UserInfo& user);
 ServerSelection SelectServers(const ServerCatalogue& catalogue, const UserLocation& where,
                               const std::vector<std::string>& operatorNames);
 
+// For the screen's lists: the operators (of `operatorNames`, in that order) that have a server
+// in the province, and the servers of one operator, best first (the choice's own rules).
+std::vector<std::string> OperatorsOf(const ProvinceServers& province,
+                                     const std::vector<std::string>& operatorNames);
+std::vector<std::string> ServersOf(const ProvinceServers& province, const std::string& keyword);
+
 // The catalogue entry of a server name (first one), or null.
 const TestServer* FindServer(const ServerCatalogue& catalogue, const std::string& name);
 

@@ -80,6 +80,19 @@ ServerSelection SelectServers(const ServerCatalogue& catalogue, const UserLocati
   return selection;
 }
 
+std::vector<std::string> OperatorsOf(const ProvinceServers& province,
+                                     const std::vector<std::string>& operatorNames) {
+  std::vector<std::string> result;
+  for (const std::string& name : operatorNames) {
+    if (!name.empty() && !Scan(province, name, "").byOperator.empty()) result.push_back(name);
+  }
+  return result;
+}
+
+std::vector<std::string> ServersOf(const ProvinceServers& province, const std::string& keyword) {
+  return Scan(province, keyword, "").byOperator;
+}
+
 const TestServer* FindServer(const ServerCatalogue& catalogue, const std::string& name) {
   for (const ProvinceServers& province : catalogue) {
     for (const TestServer& server : province.servers) {

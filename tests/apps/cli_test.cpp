@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "auto/local_mac.h"
 #include "core/codepage.h"
 #include "core/properties_file.h"
 #include "history/sqlite_db.h"
@@ -151,6 +152,25 @@ TEST_F(CliTest, FullBandwidthTestWithRealDurations) {
   EXPECT_TRUE(std::regex_match(record, std::regex(R"(Pccollect_band_\d{10}\.dat)"))) << record;
   const std::string package = json["package"].GetString();
   ASSERT_TRUE(testsupport::Exists(At("Data/" + package))) << package;
+  std::string zipped;
+  if (FILE* pipe = popen(("unzip -p '" + At("Data/" + package) + "'").c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) zipped.append(buffer, n);
+    pclose(pipe);
+  }
+  const std::string text = codepage::GbkToUtf8(zipped);
+  EXPECT_EQ(text.rfind("+++start+++\nmonitorid=1101\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\nlocation=北京市  朝阳区\nuserid=20001\n"), std::string::npos) << text;
+  // As at the program's start, the adapter's key was added with "1" and the record carries it.
+  std::string mac;
+  if (GetLocalMac(mac)) {
+    PropertiesFile ip(At("conf/ipconfig.properties"));
+    ip.Load();
+    EXPECT_EQ(ip.Get(mac), "1");
+    EXPECT_NE(text.find("\nrealbandwidth=1\n"), std::string::npos) << text;
+  }
+
   HistoryRecordList rows;
   CSqliteDb db(At("DB/Data20001.db"));
   ASSERT_EQ(db.ReadHistory("", rows), 1);

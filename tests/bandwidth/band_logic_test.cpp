@@ -116,6 +116,10 @@ TEST(ServerSelection, TelecomNeverPicksTelecomLinkAndLastServerComesFirst) {
   EXPECT_EQ(sel.province, 0);
   EXPECT_EQ(sel.candidates, (std::vector<std::string>{"北京电信D", "北京电信A"}));
 
+  // The screen's lists follow the same rules.
+  EXPECT_EQ(OperatorsOf(cat[0], kOperators), (std::vector<std::string>{"电信", "联通", "电信通"}));
+  EXPECT_EQ(ServersOf(cat[0], "联通"), (std::vector<std::string>{"北京联通C"}));
+
   // A "电信通" keyword may take its own servers.
   sel = SelectServers(cat, {"北京", "北京", "北京电信通"}, {"电信通", "电信"});
   EXPECT_EQ(sel.candidates, (std::vector<std::string>{"北京电信通B"}));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "apps/cli/cli_commands.h"
+#include "auto/local_mac.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -76,6 +77,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kestrane-cli: cannot enter the program folder %s\n", folder.c_str());
     return cli::kExitUsage;
   }
+  // As at the program's start: the adapter's contracted-bandwidth key must exist, since the
+  // record's "realbandwidth" is read from it.
+  EnsureAdapterKey();
   options.interactive = isatty(STDIN_FILENO) != 0;
   options.progress = isatty(STDERR_FILENO) != 0;
 

@@ -231,8 +231,9 @@ std::string NormalizeEncoding(std::string_view name) {
   return u;
 }
 
-// The program's spec of the UTF-8 test walk: lead bytes by their 0x20/0x10/0x08 bits, following
-// bytes only checked to be 0x80 or above. A sequence cut off by the end of the data is allowed.
+// The UTF-8 test walk: lead bytes by their 0x20/0x10/0x08 bits, a sequence cut off by the end
+// of the data allowed. Following bytes must be 0x80-0xBF: taking any byte of 0x80 or above, as
+// the walk once did, passes most GBK text ("中" is D6 D0) as UTF-8 and turns it into "?".
 bool LooksLikeUtf8(std::string_view s, bool* nonAscii) {
   *nonAscii = false;
   size_t i = 0;
@@ -255,8 +256,13 @@ bool LooksLikeUtf8(std::string_view s, bool* nonAscii) {
       return false;
     for (size_t k = 1; k <= follow; ++k) {
       if (i + k >= s.size()) return true;  // cut off at the end
-      if (static_cast<unsigned char>(s[i + k]) < 0x80) return false;
+      auto f = static_cast<unsigned char>(s[i + k]);
+      if (f < 0x80 || f > 0xBF) return false;
     }
+    // The lead-byte walk admits overlong forms and stray continuation bytes as leads; only
+    // sequences a UTF-8 decoder accepts count.
+    uint32_t cp;
+    if (DecodeUtf8(s, i, &cp) != 1 + follow) return false;
     i += 1 + follow;
   }
   return true;

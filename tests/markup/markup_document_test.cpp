@@ -111,6 +111,12 @@ TEST_F(MarkupFiles, NullsAreCountedAndUtf8DetectionFollowsTheLeadByteRules) {
   EXPECT_EQ(doc.Encoding(), "");
   EXPECT_EQ(doc.Text(), "<a>caf? au lait 中文</a>");  // "\xE9 " is no GBK pair
 
+  // Short GBK text whose bytes pass a lead-byte-only walk is still GBK.
+  Write("gbk_short.xml", std::string("<a>\xD6\xD0\xCE\xC4</a>"));
+  ASSERT_TRUE(doc.LoadFile(At("gbk_short.xml")));
+  EXPECT_EQ(doc.Text(), "<a>中文</a>");
+  EXPECT_FALSE(doc.ReportHas("conversion_loss"));
+
   // A sequence cut off by the end still counts as UTF-8; the broken tail becomes "?".
   Write("cut.xml", std::string("<a>中</a>\xE4\xB8"));
   ASSERT_TRUE(doc.LoadFile(At("cut.xml")));

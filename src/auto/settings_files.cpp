@@ -34,9 +34,8 @@ std::optional<int> ParseInt(const std::string& text) {
 }
 
 bool SafeUserId(const std::string& id) {
-  return !id.empty() && id.find('/') == std::string::npos &&
-         id.find('\\') == std::string::npos && id.find("..") == std::string::npos &&
-         id.find('\0') == std::string::npos;
+  return !id.empty() && id.find('/') == std::string::npos && id.find('\\') == std::string::npos &&
+         id.find("..") == std::string::npos && id.find('\0') == std::string::npos;
 }
 
 std::string CurrentUserId() { return CDataBase::Instance().GetUserInfo().userId; }
@@ -92,7 +91,9 @@ std::string Lower(std::string s) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(paths::Native(path).c_str()) == 0; }
 
-bool FileExists(const std::string& path) { return ::access(paths::Native(path).c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+  return ::access(paths::Native(path).c_str(), F_OK) == 0;
+}
 
 // Copies without overwriting an existing target (the copy is written beside it, then linked
 // into place, which fails when the target exists).
@@ -385,8 +386,7 @@ void SetHintSuppressed(const std::string& file) {
   doc.SaveFile(file);
 }
 
-bool SetSelected(const std::string& file, int moduleId, std::optional<int> itemId,
-                 bool selected) {
+bool SetSelected(const std::string& file, int moduleId, std::optional<int> itemId, bool selected) {
   MarkupDocument doc;
   if (!Load(doc, file) || !FindModule(doc, moduleId)) return false;
   const char* value = selected ? "true" : "false";
@@ -439,8 +439,7 @@ std::string AddItem(const std::string& file, int moduleId, const std::string& na
   if (!EnterModule(doc, moduleId)) {
     // A module the file lacks is added under `tasks`.
     if (!EnterTasks(doc) ||
-        !doc.AddChildElement("module", {}, {{"id", std::to_string(moduleId)}}) ||
-        !doc.EnterChild())
+        !doc.AddChildElement("module", {}, {{"id", std::to_string(moduleId)}}) || !doc.EnterChild())
       return {};
   }
   if (!doc.AddChildElement("item", address,

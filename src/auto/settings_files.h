@@ -44,8 +44,8 @@ struct ModuleItem {
 struct Thresholds {
   int cpuPercent = 100;
   int memoryPercent = 100;
-  int flowDown = 0;  // KB/s
-  int flowUp = 0;    // KB/s
+  int flowDown = 0;                    // KB/s
+  int flowUp = 0;                      // KB/s
   std::vector<std::string> antivirus;  // process names, lower-cased
 };
 

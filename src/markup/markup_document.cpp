@@ -185,8 +185,7 @@ std::string Utf8ToUtf16(std::string_view s, bool bigEndian, size_t* lost) {
 
 // UTF-8 -> any encoding iconv knows, character by character where a whole run fails; an
 // unrepresentable character becomes "?". False when iconv does not know the encoding.
-bool Utf8ToOther(std::string_view s, const std::string& encoding, std::string* out,
-                 size_t* lost) {
+bool Utf8ToOther(std::string_view s, const std::string& encoding, std::string* out, size_t* lost) {
   iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   auto convert = [&](std::string_view in, std::string& to) {
@@ -273,16 +272,29 @@ std::string EncodeWithQuote(std::string_view text, char quote) {
   out.reserve(text.size() + 8);
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
       case '"':
-        if (quote == '"') out += "&quot;"; else out.push_back(c);
+        if (quote == '"')
+          out += "&quot;";
+        else
+          out.push_back(c);
         break;
       case '\'':
-        if (quote == '\'') out += "&apos;"; else out.push_back(c);
+        if (quote == '\'')
+          out += "&apos;";
+        else
+          out.push_back(c);
         break;
-      default: out.push_back(c);
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -566,8 +578,7 @@ std::string MarkupDocument::TextOf(int index) const {
         i = lt + 1;
       }
     }
-    if (hasChildren &&
-        std::all_of(piece.begin(), piece.end(), [](char ch) { return IsSpace(ch); }))
+    if (hasChildren && std::all_of(piece.begin(), piece.end(), [](char ch) { return IsSpace(ch); }))
       return;
     out += piece;
   };
@@ -800,9 +811,7 @@ bool MarkupDocument::SetTextOf(int index, std::string_view text) {
 bool MarkupDocument::SetChildText(std::string_view text) { return SetTextOf(m_child, text); }
 bool MarkupDocument::SetCurrentText(std::string_view text) { return SetTextOf(m_current, text); }
 
-std::string MarkupDocument::LineEnd() const {
-  return m_text.find("\r\n") != npos ? "\r\n" : "\n";
-}
+std::string MarkupDocument::LineEnd() const { return m_text.find("\r\n") != npos ? "\r\n" : "\n"; }
 
 std::string MarkupDocument::IndentUnit() const {
   // Follow the document's own habit: the first indented line decides tab or spaces.
@@ -1047,7 +1056,8 @@ bool MarkupDocument::LoadFile(const std::string& path) {
     for (size_t k = 0; k + 1 < content.size(); k += 2) {
       auto b0 = static_cast<unsigned char>(content[k]);
       auto b1 = static_cast<unsigned char>(content[k + 1]);
-      uint16_t u = swap ? static_cast<uint16_t>((b0 << 8) | b1) : static_cast<uint16_t>((b1 << 8) | b0);
+      uint16_t u =
+          swap ? static_cast<uint16_t>((b0 << 8) | b1) : static_cast<uint16_t>((b1 << 8) | b0);
       if (u == 0) {
         ++nulls;
         continue;

@@ -12,8 +12,7 @@ namespace {
 using HttpDownLoadFn = int (*)(const char* url, const char* path, const char* md5);
 }  // namespace
 
-int CallHttpDownLoad(const std::string& localPath, const std::string& url,
-                     const std::string& md5) {
+int CallHttpDownLoad(const std::string& localPath, const std::string& url, const std::string& md5) {
   LogFile log;
   log.OpenDaily(logs::kDebug);
   log.WriteText("开始调用动态库文件Updater.dll");
@@ -44,17 +43,29 @@ int CallHttpDownLoad(const std::string& localPath, const std::string& url,
 
 std::string DownloadErrorText(int code) {
   switch (code) {
-    case 1: return "";
-    case 101: return "下载功能中检测路径出错";
-    case 102: return "下载功能中连接服务器失败";
-    case 103: return "下载功能中发送HTTP请求错误";
-    case 104: return "下载功能中获取HTTP服务器响应消息错误";
-    case 105: return "下载功能中HTTP 404异常";
-    case 106: return "下载功能中获取文件大小错误";
-    case 107: return "下载功能中打开文件保存目录错误";
-    case 108: return "下载功能中MD5校验错误";
-    case 109: return "下载功能中Load Library错误";
-    case 110: return "下载功能中GetProcAddress错误";
-    default: return "其他错误";
+    case 1:
+      return "";
+    case 101:
+      return "下载功能中检测路径出错";
+    case 102:
+      return "下载功能中连接服务器失败";
+    case 103:
+      return "下载功能中发送HTTP请求错误";
+    case 104:
+      return "下载功能中获取HTTP服务器响应消息错误";
+    case 105:
+      return "下载功能中HTTP 404异常";
+    case 106:
+      return "下载功能中获取文件大小错误";
+    case 107:
+      return "下载功能中打开文件保存目录错误";
+    case 108:
+      return "下载功能中MD5校验错误";
+    case 109:
+      return "下载功能中Load Library错误";
+    case 110:
+      return "下载功能中GetProcAddress错误";
+    default:
+      return "其他错误";
   }
 }

@@ -78,7 +78,8 @@ TEST_F(SettingsFiles, SwitchesReadAndWriteTheirElements) {
 
   // No HintMessage yet: it is added as "true" and the hint is shown.
   EXPECT_FALSE(settings::IsHintSuppressed());
-  EXPECT_NE(Read("Config/settings1001.xml").find("<HintMessage>\n\t\t<IsBool>true</IsBool>\n\t</HintMessage>"),
+  EXPECT_NE(Read("Config/settings1001.xml")
+                .find("<HintMessage>\n\t\t<IsBool>true</IsBool>\n\t</HintMessage>"),
             std::string::npos);
   EXPECT_FALSE(settings::IsHintSuppressed());
   settings::SetHintSuppressed();
@@ -108,7 +109,8 @@ TEST_F(SettingsFiles, TaskFileIsCreatedAndEdited) {
             "<auto>\r\n"
             "\t<tasks>\r\n"
             "\t\t<module id=\"2\">\r\n"
-            "\t\t\t<item id=\"1\" selected=\"true\" name=\"站点 &amp; &lt;一&gt;\">http://127.0.0.1/a</item>\r\n"
+            "\t\t\t<item id=\"1\" selected=\"true\" name=\"站点 &amp; "
+            "&lt;一&gt;\">http://127.0.0.1/a</item>\r\n"
             "\t\t</module>\r\n"
             "\t\t<module id=\"4\"/>\r\n"
             "\t</tasks>\r\n"
@@ -159,7 +161,8 @@ TEST_F(SettingsFiles, ThresholdsHaveDefaultsAndLowerCaseNames) {
   Write("Config/threshold_config.xml",
         "<t><MemoryThreshold><value>75</value></MemoryThreshold>"
         "<FlowThreshold><down_speed>50</down_speed><up_speed>x</up_speed></FlowThreshold>"
-        "<Anti-Virus-Software><item name=\"AvGuard.EXE\"/><item name=\"clamd\"/></Anti-Virus-Software></t>");
+        "<Anti-Virus-Software><item name=\"AvGuard.EXE\"/><item "
+        "name=\"clamd\"/></Anti-Virus-Software></t>");
   settings::Thresholds t = settings::ReadThresholds();
   EXPECT_EQ(t.cpuPercent, 100);
   EXPECT_EQ(t.memoryPercent, 75);

@@ -25,8 +25,9 @@ void EditSample(MarkupDocument& doc) {
   ASSERT_TRUE(doc.FindChild("item"));
   ASSERT_EQ(doc.ChildAttribute("name"), "搜狐 & 网易");
   ASSERT_TRUE(doc.RemoveChild());
-  ASSERT_TRUE(doc.AddChildElement("item", "http://添加.cn/",
-                                  {{"id", "9"}, {"selected", "false"}, {"name", "新增 \"站点\" & 更多"}}));
+  ASSERT_TRUE(
+      doc.AddChildElement("item", "http://添加.cn/",
+                          {{"id", "9"}, {"selected", "false"}, {"name", "新增 \"站点\" & 更多"}}));
   ASSERT_TRUE(doc.LeaveToParent());
   ASSERT_EQ(doc.ChildTag(), "module");
   ASSERT_TRUE(doc.SetChildAttribute("selected", "false"));
@@ -154,8 +155,9 @@ TEST_F(MarkupFiles, SaveUsesDeclarationOrMetaCharsetWhenNothingWasLoaded) {
   ASSERT_TRUE(doc.SaveFile(At("g.xml")));
   EXPECT_EQ(Read("g.xml"), "<?xml version=\"1.0\" encoding=\"gbk\"?><a>\xD6\xD0\xCE\xC4</a>");
 
-  doc.ParseText("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
-                "charset=UTF-16\"/></head></html>");
+  doc.ParseText(
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+      "charset=UTF-16\"/></head></html>");
   EXPECT_EQ(doc.SaveEncoding(), "UTF-16LE");
 
   doc.ParseText("<a>€</a>");
@@ -380,7 +382,8 @@ TEST(MarkupEdit, EditsKeepTheCursorAndMatchAFreshParse) {
   EXPECT_FALSE(fresh.AddChildElement("bad name"));
   EXPECT_FALSE(fresh.AddChildElement("x", "", {{"a b", "1"}}));
   ASSERT_TRUE(fresh.AddChildElement("tasks"));
-  EXPECT_EQ(fresh.Text(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<auto>\r\n\t<tasks/>\r\n</auto>\r\n");
+  EXPECT_EQ(fresh.Text(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<auto>\r\n\t<tasks/>\r\n</auto>\r\n");
 }
 
 TEST(MarkupEdit, AddingUnderAnElementWithoutEndTagIsRefused) {

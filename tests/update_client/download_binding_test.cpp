@@ -105,9 +105,9 @@ TEST_F(DownloadBinding, FailuresLeaveNothingAtTheDestination) {
   ASSERT_TRUE(lab.ClearFaults("update"));
 
   int port = testsupport::FreePort();  // nobody listens there
-  EXPECT_EQ(CallHttpDownLoad("got/a.bin",
-                             "http://127.0.0.1:" + std::to_string(port) + "/file.bin", ""),
-            102);
+  EXPECT_EQ(
+      CallHttpDownLoad("got/a.bin", "http://127.0.0.1:" + std::to_string(port) + "/file.bin", ""),
+      102);
   EXPECT_EQ(CallHttpDownLoad("got/a.bin", "nonsense://x", ""), 103);
 
   // Path problems: a missing folder, a folder as the target, nothing given.
@@ -149,9 +149,8 @@ TEST_F(DownloadBinding, ConcurrentCallsEachGetTheirFile) {
   std::vector<int> results(6, 0);
   std::vector<std::thread> threads;
   for (size_t i = 0; i < results.size(); ++i)
-    threads.emplace_back([&, i] {
-      results[i] = CallHttpDownLoad("got/f" + std::to_string(i) + ".bin", url, md5);
-    });
+    threads.emplace_back(
+        [&, i] { results[i] = CallHttpDownLoad("got/f" + std::to_string(i) + ".bin", url, md5); });
   for (auto& t : threads) t.join();
   for (size_t i = 0; i < results.size(); ++i) {
     EXPECT_EQ(results[i], 1);

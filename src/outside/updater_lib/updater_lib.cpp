@@ -121,8 +121,8 @@ extern "C" __attribute__((visibility("default"))) int HttpDownLoad(const char* u
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kPathError;
 
   static std::atomic<unsigned> counter{0};
-  std::string temp = target + ".part" + std::to_string(::getpid()) + "_" +
-                     std::to_string(counter.fetch_add(1));
+  std::string temp =
+      target + ".part" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
   Transfer t;
   t.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (t.fd < 0) return kFolderError;

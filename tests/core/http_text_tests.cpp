@@ -181,6 +181,12 @@ TEST_F(TextRequestTest, ServerTimeUsesTheDateOfA200Only) {
   time_t now = time(nullptr);
   localtime_r(&now, &local);
   EXPECT_EQ(year, std::to_string(local.tm_year + 1900));
+  // Text requests, unlike the time request, follow the redirect.
+  std::string text;
+  ASSERT_TRUE(lab.Reset("time"));
+  EXPECT_EQ(HttpGetText(lab.Url("time", "/speed/"), text), kHttpDone);
+  EXPECT_EQ(text, "Not Found");
+  EXPECT_EQ(lab.Stats("time").requests, 2);
 
   // Without the key, the management server's address is the time host.
   ASSERT_TRUE(lab.Set("time", "status", "200"));

@@ -44,8 +44,9 @@ bool IsAlive(pid_t pid) {
   return state != 0 && state != 'Z' && state != 'X';
 }
 
-// The executable's file name: from the /proc/<pid>/exe link when it can be read (not cut at 15
-// characters as "comm" is), else from "comm".
+// The executable's file name: from the /proc/<pid>/exe link when it can be read; else (another
+// user's process) from the first word of its command line when that agrees with "comm", which
+// the kernel cuts to 15 characters; else "comm" itself.
 std::string ExecutableName(const std::string& procDir) {
   char buf[PATH_MAX];
   ssize_t n = readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
@@ -59,10 +60,21 @@ std::string ExecutableName(const std::string& procDir) {
     auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
   }
-  std::ifstream in(procDir + "/comm");
-  std::string name;
-  std::getline(in, name);
-  return name;
+  std::string comm;
+  {
+    std::ifstream in(procDir + "/comm");
+    std::getline(in, comm);
+  }
+  std::string first;
+  {
+    std::ifstream in(procDir + "/cmdline", std::ios::binary);
+    std::getline(in, first, '\0');
+  }
+  auto slash = first.rfind('/');
+  if (slash != std::string::npos) first.erase(0, slash + 1);
+  if (!comm.empty() && first.size() > comm.size() && first.compare(0, comm.size(), comm) == 0)
+    return first;
+  return comm;
 }
 
 bool ReadProcessList(std::vector<ProcessEntry>& out) {

@@ -173,8 +173,11 @@ int CSqliteDb::AddRecord(const HistoryRecordData& record) {
     Statement select(m_db, kSelectAll);
     if (!select.Ok()) return -1;
     int rc;
-    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
-      ids.push_back(sqlite3_value_dup(sqlite3_column_value(select.get(), 0)));
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+      sqlite3_value* id = sqlite3_value_dup(sqlite3_column_value(select.get(), 0));
+      if (!id) return -1;
+      ids.push_back(id);
+    }
     if (rc != SQLITE_DONE) return -1;
   }
   const int count = static_cast<int>(ids.size());

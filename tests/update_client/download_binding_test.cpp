@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <nettle/md5.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -118,6 +120,21 @@ TEST_F(DownloadBinding, FailuresLeaveNothingAtTheDestination) {
   EXPECT_EQ(CallHttpDownLoad("/proc/self/a.bin", url, ""), 107);
 
   EXPECT_EQ(FilesIn("got"), std::vector<std::string>{"kept.bin"});
+}
+
+TEST_F(DownloadBinding, StalledServerIsGivenUp) {
+  LabProcess lab({"--update", "--update-root=" + At("served")});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  const std::string url = lab.Url("update", "/file.bin");
+  ::setenv("KESTRANE_DOWNLOAD_STALL_SECONDS", "1", 1);
+  for (const char* fault : {"stall=5000", "stallhead"}) {
+    ASSERT_TRUE(lab.SetFault("update", "/file.bin", fault));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CallHttpDownLoad("got/a.bin", url, ""), 104) << fault;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << fault;
+  }
+  ::unsetenv("KESTRANE_DOWNLOAD_STALL_SECONDS");
+  EXPECT_TRUE(FilesIn("got").empty());
 }
 
 TEST_F(DownloadBinding, MissingLibraryOrExportGiveTheirOwnCodes) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -98,6 +99,18 @@ int MapCurlError(CURLcode code) {
   }
 }
 
+// Seconds without a byte before a download is given up; tests shorten it through the
+// environment.
+long StallSeconds() {
+  const char* text = std::getenv("KESTRANE_DOWNLOAD_STALL_SECONDS");
+  if (text && *text) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end && *end == '\0' && value > 0 && value <= 3600) return value;
+  }
+  return 60;
+}
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -144,7 +157,7 @@ extern "C" __attribute__((visibility("default"))) int HttpDownLoad(const char* u
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
   // A stalled server ends the download instead of holding the caller for ever.
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnData);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
   CURLcode rc = curl_easy_perform(curl);
@@ -156,10 +169,14 @@ extern "C" __attribute__((visibility("default"))) int HttpDownLoad(const char* u
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
   curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &received);
+  curl_off_t connected = 0;
+  curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
   curl_easy_cleanup(curl);
 
   if (rc != CURLE_OK) {
     result = t.writeFailed ? kFolderError : MapCurlError(rc);
+    // A time-out once connected is a server that stopped answering, not a failed connection.
+    if (rc == CURLE_OPERATION_TIMEDOUT && connected > 0) result = kResponseError;
   } else if (status == 404) {
     result = kNotFound;
   } else if (status < 200 || status >= 300) {

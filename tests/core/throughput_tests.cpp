@@ -246,3 +246,46 @@ TEST_F(ThroughputTest, FetchAcceptsOnlyLargeNonHtmlFiles) {
   EXPECT_GT(CHttpGet::FetchTotal().load(), 0);
   EXPECT_LT(CHttpGet::FetchTotal().load(), 4 << 20);
 }
+
+TEST_F(ThroughputTest, UploadsRunOneAtATimeAndStopWithTheRunState) {
+  CHttpDownloadGet::SetDurationsForTest(0, 0);  // the real 18 s, cut short below
+  LabProcess lab({"--test"});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  Write("TestFile/up.bin", std::string(2 << 20, 'u'));
+  CHttpDownloadGet first, second;
+  bool result = false;
+  auto started = Clock::now();
+  std::thread running([&] { result = first.Upload(lab.Url("test", "/speed/doload.do"), "TestFile\\up.bin", 5); });
+  ASSERT_TRUE(testsupport::WaitFor([] { return CHttpDownloadGet::UploadTotal().load() > 0; }));
+  // A second upload would reset the running one's total.
+  EXPECT_FALSE(second.Upload(lab.Url("test", "/speed/doload.do"), "TestFile\\up.bin", 5));
+  CDataBase::Instance().testRunEnabled = 0;
+  CDataBase::Instance().autoCycleActive = 1;
+  running.join();
+  EXPECT_TRUE(result);
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
+  Settle(lab);
+  // Abandoned requests stop mid-body; what was counted arrived.
+  EXPECT_NEAR(static_cast<double>(CHttpDownloadGet::UploadTotal().load()),
+              static_cast<double>(lab.Stats("test").payloadBytes), 5 * 1024);
+  bool cut = false;
+  for (const auto& r : lab.Requests("test")) cut = cut || !r.complete;
+  EXPECT_TRUE(cut);
+}
+
+TEST_F(ThroughputTest, ChunkRepeaterReplacedWhenTheServerDropsIt) {
+  LabProcess lab({"--test", "--test-fault=/speed/doload.do:close=0"});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  Write("conf/l_c_config_01.properties", "upload_method=m2\n");
+  Write("TestFile/small.bin", std::string(1000, 's'));
+  CHttpDownloadGet client;
+  ASSERT_TRUE(client.Upload(lab.Url("test", "/speed/doload.do"), "TestFile\\small.bin", 5));
+  Settle(lab);
+  LabStats stats = lab.Stats("test");
+  // One request per dropped connection (those opened as the time ran out may carry none).
+  EXPECT_LE(stats.requests, stats.connections);
+  EXPECT_GE(stats.requests, stats.connections - 5);
+  EXPECT_GT(stats.connections, 5);
+  EXPECT_EQ(stats.bodyBytes, stats.requests * 1000);
+  EXPECT_EQ(CHttpDownloadGet::UploadTotal().load(), stats.bodyBytes);
+}

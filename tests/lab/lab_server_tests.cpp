@@ -178,3 +178,24 @@ TEST(LabServer, BadFlagsStopTheStart) {
   LabProcess badFault({"--test-fault=/x:explode"}, std::chrono::seconds(5));
   EXPECT_FALSE(badFault.Started());
 }
+
+TEST(LabServer, KeepsConnectionsAndThrottles) {
+  LabProcess lab({"--test", "--test-fault=/speed/100KB.txt:rate=200000"});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  // Two requests on one connection, the first a HEAD: a length, no body.
+  std::string reply = Exchange(lab.Address("test"), lab.Port("test"),
+                               "HEAD /speed/2MB.jpg HTTP/1.1\r\nHost: x\r\n\r\n"
+                               "GET /speed/1KB.txt HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  size_t second = reply.find("HTTP/1.1 200", 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_NE(reply.substr(0, second).find("Content-Length: 2097152\r\n"), std::string::npos);
+  EXPECT_EQ(BodySize(reply.substr(second)), 1024u);
+  auto requests = lab.Requests("test");
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].connection, requests[1].connection);
+  EXPECT_EQ(requests[0].method, "HEAD");
+
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(BodySize(Get(lab, "test", "/speed/100KB.txt")), 102400u);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
+}

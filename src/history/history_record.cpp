@@ -11,7 +11,9 @@ std::string DatabasePath(const std::string& userId) {
   return paths::Join(platform::ProgramFolder(), "DB\\Data" + userId + ".db");
 }
 
-std::string CurrentDatabasePath() { return DatabasePath(CDataBase::Instance().GetUserInfo().userId); }
+std::string CurrentDatabasePath() {
+  return DatabasePath(CDataBase::Instance().GetUserInfo().userId);
+}
 
 HistoryRecordData MakeHistoryRow(const std::string& speedTime, const std::string& speedType,
                                  const std::string& name, const std::string& quota,

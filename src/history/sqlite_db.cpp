@@ -188,8 +188,8 @@ int CSqliteDb::AddRecord(const HistoryRecordData& record) {
   Statement insert(m_db, kInsert);
   if (!insert.Ok()) return -1;
   sqlite3_bind_int64(insert.get(), 1, newId);
-  const std::string* values[] = {&record.SpeedTime, &record.sType, &record.SpeedType,
-                                 &record.sName, &record.sQuota};
+  const std::string* values[] = {&record.SpeedTime, &record.sType, &record.SpeedType, &record.sName,
+                                 &record.sQuota};
   for (int i = 0; i < 5; ++i) {
     if (!insert.BindText(i + 2, codepage::SanitizeUtf8(*values[i]))) return -1;
   }
@@ -233,8 +233,8 @@ int CSqliteDb::ReadGeoRows(const std::string& sql, long long key, std::vector<Ge
   if (sqlite3_bind_parameter_count(stmt.get()) > 0) sqlite3_bind_int64(stmt.get(), 1, key);
   int n = 0;
   while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
-    rows.push_back(GeoRow{stmt.Int(0), stmt.Text(1), stmt.Text(2), stmt.Int(3), stmt.Int(4),
-                          stmt.Text(5)});
+    rows.push_back(
+        GeoRow{stmt.Int(0), stmt.Text(1), stmt.Text(2), stmt.Int(3), stmt.Int(4), stmt.Text(5)});
     ++n;
   }
   return n;

@@ -1,9 +1,10 @@
+#include "history/geo_db.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <string>
 
-#include "history/geo_db.h"
 #include "history/sqlite_db.h"
 #include "test_support.h"
 

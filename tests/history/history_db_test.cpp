@@ -108,9 +108,7 @@ TEST_F(HistoryDbTest, KeepsTheHundredNewestRows) {
 }
 
 TEST_F(HistoryDbTest, NonContiguousIdsTakeHighestPlusOneAndDropTheLowest) {
-  {
-    CSqliteDb create(DbPath());
-  }
+  { CSqliteDb create(DbPath()); }
   RawDb raw(DbPath());
   std::vector<int> ids = {3, 7, 40};
   for (int i = 200; ids.size() < 100; i += 2) ids.push_back(i);
@@ -191,11 +189,11 @@ TEST_F(HistoryDbTest, TextsRoundTripWholeIncludingQuotes) {
 TEST_F(HistoryDbTest, AddHistoryRecordWritesInvalidRowsOnlyForAutomaticVerdicts) {
   ReasonThresholds thresholds{80, 90, 512};
   EXPECT_EQ(AddHistoryRecord("2026-12-07 10:00:00", "", "", "", "", true, 1, thresholds), 0);
-  EXPECT_EQ(AddHistoryRecord("2026-12-07 10:01:00", "网页测速", "http://a/", "1.5 s", "自动",
-                             false, 5, thresholds),
+  EXPECT_EQ(AddHistoryRecord("2026-12-07 10:01:00", "网页测速", "http://a/", "1.5 s", "自动", false,
+                             5, thresholds),
             1);
-  EXPECT_EQ(AddHistoryRecord("2026-12-07 10:02:00", "视频测速", "站点", "300 KB/s", "自动", true,
-                             0, thresholds),
+  EXPECT_EQ(AddHistoryRecord("2026-12-07 10:02:00", "视频测速", "站点", "300 KB/s", "自动", true, 0,
+                             thresholds),
             2);
 
   HistoryRecordList list;
@@ -231,7 +229,8 @@ TEST_F(HistoryDbTest, EachUserHasAFileOfTheirOwn) {
 
 TEST_F(HistoryDbTest, SearchMatchesAnyColumnInTheDatabasesOwnOrder) {
   ReasonThresholds t;
-  AddHistoryRecord("2026-12-01 08:00:00", "网页测速", "http://portal/", "2.5 s", "手动", false, 0, t);
+  AddHistoryRecord("2026-12-01 08:00:00", "网页测速", "http://portal/", "2.5 s", "手动", false, 0,
+                   t);
   AddHistoryRecord("2026-12-02 08:00:00", "文件下载", "exe", "812.3 KB/s", "手动", false, 0, t);
   AddHistoryRecord("2026-12-03 08:00:00", "文件下载", "zip", "99.1 KB/s", "自动", false, 0, t);
 
@@ -343,15 +342,17 @@ TEST_F(HistorySettingsTest, InvalidRowsQuoteTheCurrentThresholdFile) {
   HistoryRecordList list;
   ASSERT_EQ(ReadHistoryRecords(list), 5);
   EXPECT_EQ(list.sQuota, (std::vector<std::string>{"1 s", "内存使用率 > 100%", "网卡流量 > 40KB/s",
-                                                    "CPU使用率 > 65%", "CPU使用率 > 100%"}));
+                                                   "CPU使用率 > 65%", "CPU使用率 > 100%"}));
   EXPECT_EQ(list.sName[1], "无效数据");
 }
 
 TEST_F(HistorySettingsTest, ClearingOnExitReadsTheSaveHistorySetting) {
   AddHistoryRecord("t", "带宽测速", "a", "1.0Mb/s", "手动", false, 0);
   auto settingsWith = [&](const std::string& value) {
-    Write("Config/settings1234.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><history>"
-                                     "<bsave>" + value + "</bsave></history></root>\n");
+    Write("Config/settings1234.xml",
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><history>"
+          "<bsave>" +
+              value + "</bsave></history></root>\n");
   };
   HistoryRecordList list;
   settingsWith("true");

@@ -4,9 +4,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QTextEdit>
 
 #include "ui/skin.h"
@@ -77,6 +82,62 @@ void SetEnabled(QWidget* control, bool enabled) {
 
 void SetVisible(QWidget* control, bool visible) {
   if (control) control->setVisible(visible);
+}
+
+bool SelectItem(QWidget* control, int index) {
+  auto inRange = [index](int count) { return index >= 0 && index < count; };
+  if (auto* stack = qobject_cast<QStackedWidget*>(control)) {
+    if (!inRange(stack->count())) return false;
+    stack->setCurrentIndex(index);
+  } else if (auto* tabs = qobject_cast<QTabWidget*>(control)) {
+    if (!inRange(tabs->count())) return false;
+    tabs->setCurrentIndex(index);
+  } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+    if (!inRange(combo->count())) return false;
+    combo->setCurrentIndex(index);
+  } else if (auto* list = qobject_cast<QListWidget*>(control)) {
+    if (!inRange(list->count())) return false;
+    list->setCurrentRow(index);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int GetCurSel(QWidget* control) {
+  if (auto* stack = qobject_cast<QStackedWidget*>(control)) return stack->currentIndex();
+  if (auto* tabs = qobject_cast<QTabWidget*>(control)) return tabs->currentIndex();
+  if (auto* combo = qobject_cast<QComboBox*>(control)) return combo->currentIndex();
+  if (auto* list = qobject_cast<QListWidget*>(control)) return list->currentRow();
+  return -1;
+}
+
+void SetCheck(QWidget* control, bool checked) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    button->setCheckable(true);
+    button->setChecked(checked);
+  }
+}
+
+bool GetCheck(QWidget* control) {
+  auto* button = qobject_cast<QAbstractButton*>(control);
+  return button && button->isChecked();
+}
+
+void SetValue(QWidget* control, int value) {
+  if (auto* bar = qobject_cast<QProgressBar*>(control)) {
+    bar->setValue(value);
+  } else if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
+    slider->setValue(value);
+  }
+}
+
+void SetUserData(QWidget* control, const QString& data) {
+  if (control) control->setProperty("userdata", data);
+}
+
+QString UserData(QWidget* control) {
+  return control ? control->property("userdata").toString() : QString();
 }
 
 }  // namespace ui

@@ -19,4 +19,20 @@ QString BkImage(QWidget* control);
 void SetEnabled(QWidget* control, bool enabled);
 void SetVisible(QWidget* control, bool visible);
 
+// Tab layouts (stacked widgets, tab widgets), combo boxes and lists: the selected page or
+// item; -1 when none or not such a control.
+bool SelectItem(QWidget* control, int index);
+int GetCurSel(QWidget* control);
+
+// Check boxes and options.
+void SetCheck(QWidget* control, bool checked);
+bool GetCheck(QWidget* control);
+
+// Progress bars and sliders.
+void SetValue(QWidget* control, int value);
+
+// A text the program keeps with a control.
+void SetUserData(QWidget* control, const QString& data);
+QString UserData(QWidget* control);
+
 }  // namespace ui

@@ -3,11 +3,20 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <atomic>
 
 #include "ui/layout_widget.h"
 #include "ui/notify.h"
 
 namespace ui {
+
+namespace {
+std::atomic<bool> g_forceAvailable{false};
+}  // namespace
+
+bool CTrayIcon::Available() { return g_forceAvailable || QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void CTrayIcon::SetAvailableForTesting(bool available) { g_forceAvailable = available; }
 
 CTrayIcon::CTrayIcon(QObject* parent) : QObject(parent) {}
 

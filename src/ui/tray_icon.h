@@ -30,6 +30,11 @@ class CTrayIcon : public QObject {
   int PopupMenu(const QList<QPair<int, QString>>& items);
 
   bool IsShown() const { return m_shown; }
+
+  // Whether the desktop has a notification area to put an icon in.
+  static bool Available();
+  // Makes Available() true without a notification area (tests on the offscreen platform).
+  static void SetAvailableForTesting(bool available);
   QString Tip() const { return m_tip; }
 
   static constexpr int kMaxTipLength = 127;

@@ -149,6 +149,11 @@ void CLoginUI::OnTimer(int id) {
 }
 
 void CLoginUI::MinimizeToTray() {
+  // Without a notification area a hidden window could never be brought back.
+  if (!ui::CTrayIcon::Available()) {
+    showMinimized();
+    return;
+  }
   hide();
   m_tray.Add(this, ui::kTrayIconId, ui::kTrayCallbackMessage, kTrayTip, ui::ProgramIcon());
 }

@@ -174,7 +174,10 @@ class Binding : public ProgramFolderTest {
                           Widget("QLabel", "Test_Image_Lab", 10, 130, 40, 40) +
                           Widget("TeeChart", "Test_Chart", 150, 10, 100, 60) +
                           Widget("Mystery", "Test_Mystery", 150, 80, 40, 40) +
-                          Widget("SubPage", "Test_Sub", 150, 130, 100, 50);
+                          Widget("SubPage", "Test_Sub", 150, 130, 100, 50) +
+                          Widget("QStackedWidget", "Test_tab", 260, 10, 30, 30,
+                                 R"(<widget class="QWidget" name="Test_Page0"/>
+                                    <widget class="QWidget" name="Test_Page1"/>)");
     MakeZip(
         At("Skin.zip"),
         {{"Test.xml", Layout("TestRoot", 300, 200, children, kCustom)},
@@ -345,6 +348,13 @@ TEST_F(Binding, ImagesTextsTrayAndMessageBoxes) {
   EXPECT_TRUE(qobject_cast<QLabel*>(label)->pixmap().isNull());
   ui::SetText(w->FindControl("Test_Name_Edit"), "文字");
   EXPECT_EQ(ui::Text(w->FindControl("Test_Name_Edit")), "文字");
+
+  QWidget* tab = w->FindControl("Test_tab");
+  EXPECT_EQ(ui::GetCurSel(tab), 0);
+  EXPECT_TRUE(ui::SelectItem(tab, 1));
+  EXPECT_FALSE(ui::SelectItem(tab, 2));
+  EXPECT_EQ(ui::GetCurSel(tab), 1);
+  EXPECT_EQ(ui::GetCurSel(label), -1);
 
   ui::CTrayIcon tray;
   tray.Add(w.get(), ui::kTrayIconId, ui::kTrayCallbackMessage, QString(200, 'x'), QIcon());

@@ -211,7 +211,15 @@ TEST_F(LoginWindow, PagesTrayAndClose) {
   EXPECT_EQ(m_pages, std::vector<std::string>({"http://127.0.0.1:18080/speed/page/RegisterG.jsp",
                                                "http://127.0.0.1:18080/speed/page/ForgetPsd.jsp"}));
 
+  // Without a notification area the window is only minimised, never lost.
   QTest::mouseClick(w->Find<QPushButton>("Login_min_btn"), Qt::LeftButton);
+  EXPECT_FALSE(w->TrayShown());
+  EXPECT_TRUE(w->isVisible());
+  w->showNormal();
+
+  ui::CTrayIcon::SetAvailableForTesting(true);
+  QTest::mouseClick(w->Find<QPushButton>("Login_min_btn"), Qt::LeftButton);
+  ui::CTrayIcon::SetAvailableForTesting(false);
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(w->TrayShown());
   // Posted messages are handled in order: once the marker ran, the right click was handled.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
@@ -72,6 +73,11 @@ int main(int argc, char** argv) {
   }
   if (command.empty()) return Usage();
 
+  // Everything below resolves names against the folder after entering it: keep it absolute.
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  if (!error) folder = absolute.lexically_normal().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   platform::SetProgramFolder(folder);
   if (!platform::EnterProgramFolder()) {
     std::fprintf(stderr, "kestrane-cli: cannot enter the program folder %s\n", folder.c_str());

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace band {
 
@@ -72,6 +73,10 @@ SlotReply ParseSlotReply(std::string_view reply) {
   SlotReply result;
   if (!reply.empty()) result.status = reply[0];
   if (reply.size() > 2) result.key = std::string(reply.substr(2));
+  // A line end after the key would end up inside the transfer URLs' request lines.
+  while (!result.key.empty() && std::strchr(" \t\r\n", result.key.back()) != nullptr) {
+    result.key.pop_back();
+  }
   return result;
 }
 

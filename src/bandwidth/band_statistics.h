@@ -40,7 +40,8 @@ std::string JitterText(float jitter);
 // Ping time text: the truncated average of the replies, or 10 when none came.
 std::string PingText(bool anyReply, double averageMs);
 
-// Reply of "/speed/dovalid": the first character is the status, the key starts at the third.
+// Reply of "/speed/dovalid": the first character is the status, the key starts at the third
+// (trailing blanks and line ends are not part of it).
 struct SlotReply {
   char status = '\0';  // '\0' for an empty reply
   std::string key;

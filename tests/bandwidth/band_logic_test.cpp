@@ -78,6 +78,8 @@ TEST(BandProtocol, SlotReplies) {
   EXPECT_TRUE(r.key.empty());
   r = band::ParseSlotReply("1,");
   EXPECT_TRUE(r.key.empty());
+  r = band::ParseSlotReply("1,k 9\r\n");
+  EXPECT_EQ(r.key, "k 9");
   r = band::ParseSlotReply("");
   EXPECT_EQ(r.status, '\0');
   EXPECT_TRUE(r.key.empty());

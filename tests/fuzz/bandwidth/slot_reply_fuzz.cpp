@@ -14,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const band::SlotReply reply = band::ParseSlotReply(text);
   if (size == 0 && reply.status != '\0') std::abort();
   if (size > 0 && reply.status != text[0]) std::abort();
-  if (reply.key != (size > 2 ? text.substr(2) : std::string())) std::abort();
+  const std::string rest = size > 2 ? text.substr(2) : std::string();
+  if (rest.compare(0, reply.key.size(), reply.key) != 0) std::abort();
+  if (rest.find_first_not_of(" \t\r\n", reply.key.size()) != std::string::npos) std::abort();
 
   std::string address, monitor;
   ParseDestValue(text, &address, &monitor);

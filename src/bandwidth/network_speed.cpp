@@ -51,6 +51,8 @@ CNetWorkSpeed::CNetWorkSpeed() { Reload(); }
 CNetWorkSpeed::~CNetWorkSpeed() { WaitUntilIdle(); }
 
 void CNetWorkSpeed::Reload() {
+  // The worker reads the catalogue without a lock.
+  if (Running()) return;
   m_catalogue = LoadServerCatalogue();
   m_operators = LoadOperatorNames();
   const UserLocation where = LocateUser(CDataBase::Instance().GetUserInfo());

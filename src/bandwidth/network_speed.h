@@ -39,7 +39,8 @@ class CNetWorkSpeed : public virtual CSpeed {
   void WriteAndUpload() override;
   void AbandonTest() override;
 
-  // Reads the catalogue again and redoes the automatic choice (after a login).
+  // Reads the catalogue again and redoes the automatic choice (after a login). Does nothing
+  // while a manual test runs.
   void Reload();
 
   const ServerCatalogue& Catalogue() const { return m_catalogue; }

@@ -198,6 +198,16 @@ TEST_F(NetworkSpeedTest, SlotRefusalsAndFailures) {
     EXPECT_EQ(lab->Requests("test").size(), 1u);  // nothing after the slot request
   }
 
+  // A server that takes the request and never answers: the request times out.
+  ASSERT_TRUE(lab->Set("test", "dovalid", "ok"));
+  ASSERT_TRUE(lab->SetFault("test", "/speed/dovalid", "stallhead"));
+  {
+    RecordingListener listener;
+    RunManual(engine, listener);
+    EXPECT_EQ(listener.Codes(), (std::vector<int>{1005}));
+  }
+  lab->ClearFaults("test");
+
   // A server that is not there at all.
   engine.SetCurrentServer("北京死机");
   RecordingListener listener;

@@ -103,6 +103,9 @@ TEST_F(CliTest, LoginAndTheWaysABandwidthTestFails) {
   run = Cli("bandwidth --yes");
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.err.find("服务器忙，请稍后再试！"), std::string::npos) << run.err;
+  run = Cli("bandwidth --yes --json");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "{\"code\":1004,\"message\":\"服务器忙，请稍后再试！\"}\n");
 
   // A server other than the automatic choice asks first; without a terminal the answer is no.
   ASSERT_TRUE(m_lab->Set("test", "dovalid", "ok"));

@@ -191,6 +191,17 @@ int BandwidthCommand(const Options& options) {
     std::string message = listener.FailureMessage();
     if (message.empty()) message = "测速未完成";
     std::fprintf(stderr, "测速失败: %s (%d)\n", message.c_str(), listener.FailureCode());
+    if (options.json) {
+      rapidjson::StringBuffer buffer;
+      rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+      w.StartObject();
+      w.Key("code");
+      w.Int(listener.FailureCode());
+      w.Key("message");
+      w.String(message.c_str());
+      w.EndObject();
+      std::printf("%s\n", buffer.GetString());
+    }
     return kExitTestFailed;
   }
   // Let the record leave before the process ends.

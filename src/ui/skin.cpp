@@ -1,5 +1,7 @@
 #include "ui/skin.h"
 
+#include <signal.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <QDir>
@@ -8,6 +10,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 
@@ -67,6 +70,20 @@ bool Unpack(const QString& zipPath, const QString& target) {
   return ok;
 }
 
+// Unpack folders are named after the process; a process that ended without cleaning up (the
+// login window's close button ends it at once) leaves one behind, removed at the next start.
+void RemoveStaleFolders() {
+  QDir temp(QDir::tempPath());
+  const QStringList names = temp.entryList({"kestrane-skin-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+  for (const QString& name : names) {
+    bool ok = false;
+    qint64 pid = name.section('-', 2, 2).toLongLong(&ok);
+    if (!ok || pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    QDir(temp.filePath(name)).removeRecursively();
+  }
+}
+
 QString Folder() {
   std::lock_guard lock(g_lock);
   return g_folder ? g_folder->path() : QString();
@@ -75,7 +92,9 @@ QString Folder() {
 }  // namespace
 
 bool SetResourceZip(const QString& zipPath) {
-  auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/kestrane-skin-XXXXXX");
+  RemoveStaleFolders();
+  auto folder = std::make_unique<QTemporaryDir>(
+      QString("%1/kestrane-skin-%2-XXXXXX").arg(QDir::tempPath()).arg(::getpid()));
   if (!folder->isValid()) return false;
   if (!Unpack(zipPath, folder->path())) return false;
   std::lock_guard lock(g_lock);

@@ -66,8 +66,10 @@ class MarkupDocument {
   bool SetAttribute(std::string_view name, int value);  // written with "%d"
   bool SetChildAttribute(std::string_view name, std::string_view value);
   // Appends an element with text and attributes as the last child of the current element
-  // (the root becomes current first when there is none; a document without a root gets it as
-  // its root). The new element becomes the child position.
+  // (the root becomes current first when there is none), indented like its siblings; it becomes
+  // the child position. A document without a root gets the element as its root, which then
+  // becomes current. False for a bad name, or when the element would not land under the
+  // current element (a child without its end tag); the document is then unchanged.
   bool AddChildElement(std::string_view name, std::string_view text = {},
                        const Attributes& attributes = {});
   // Removes the element at the child position with its subtree; the child position moves to

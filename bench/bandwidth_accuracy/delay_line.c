@@ -7,8 +7,10 @@
  * It also logs the interface byte counters of its namespace every
  * interval, so the benchmark can read what really crossed the router.
  *
- *   kbench-delay-line --queue N --delay-us US [--log FILE] [--interval-ms MS]
+ *   kbench-delay-line --queue N|none --delay-us US [--log FILE] [--interval-ms MS]
  *                     [--ready FILE]
+ *
+ * With "--queue none" it only logs (the delay then comes from elsewhere).
  */
 #define _GNU_SOURCE
 #include <arpa/inet.h>
@@ -40,6 +42,7 @@ static struct held ring[RING_SIZE];
 static uint32_t ring_head, ring_tail; /* head: oldest; tail: next free */
 static volatile sig_atomic_t stop_requested;
 static uint32_t queue_num;
+static int use_queue = 1;
 static int nl_fd = -1;
 static uint32_t nl_seq;
 
@@ -214,12 +217,52 @@ static void log_counters(FILE *log) {
   fflush(log);
 }
 
+/* Binds the netfilter queue: metadata only, a long queue, GSO packets whole. */
+static int open_queue(void) {
+  nl_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_NETFILTER);
+  if (nl_fd < 0) {
+    perror("delay-line: netlink socket");
+    return -1;
+  }
+  int rcvbuf = 16 << 20, one = 1;
+  if (setsockopt(nl_fd, SOL_SOCKET, SO_RCVBUFFORCE, &rcvbuf, sizeof rcvbuf) != 0)
+    setsockopt(nl_fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  setsockopt(nl_fd, SOL_NETLINK, NETLINK_NO_ENOBUFS, &one, sizeof one);
+  struct sockaddr_nl local = {.nl_family = AF_NETLINK};
+  if (bind(nl_fd, (struct sockaddr *)&local, sizeof local) != 0) {
+    perror("delay-line: bind");
+    return -1;
+  }
+
+  struct nfqnl_msg_config_cmd bind_cmd = {.command = NFQNL_CFG_CMD_BIND, .pf = htons(AF_INET)};
+  struct nfqnl_msg_config_params params = {.copy_range = htonl(0), .copy_mode = NFQNL_COPY_META};
+  uint32_t maxlen = htonl(QUEUE_MAXLEN);
+  uint32_t flags[2] = {htonl(NFQA_CFG_F_GSO), htonl(NFQA_CFG_F_GSO)};
+  if (configure(NFQA_CFG_CMD, &bind_cmd, sizeof bind_cmd) != 0 ||
+      configure(NFQA_CFG_PARAMS, &params, sizeof params) != 0 ||
+      configure(NFQA_CFG_QUEUE_MAXLEN, &maxlen, sizeof maxlen) != 0) {
+    perror("delay-line: queue set-up");
+    return -1;
+  }
+  /* GSO packets pass whole when offloads could not be turned off; optional. */
+  char fbuf[128];
+  size_t flen = start_msg(fbuf, NFQNL_MSG_CONFIG, 0);
+  put_attr(fbuf, &flen, NFQA_CFG_FLAGS, &flags[0], sizeof flags[0]);
+  put_attr(fbuf, &flen, NFQA_CFG_MASK, &flags[1], sizeof flags[1]);
+  send_msg(fbuf, flen);
+
+  return 0;
+}
+
 int main(int argc, char **argv) {
   long long delay_us = 0;
   long interval_ms = 100;
   const char *log_path = NULL, *ready_path = NULL;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (strcmp(argv[i], "--queue") == 0) queue_num = (uint32_t)strtoul(argv[i + 1], NULL, 10);
+    if (strcmp(argv[i], "--queue") == 0) {
+      if (strcmp(argv[i + 1], "none") == 0) use_queue = 0;
+      else queue_num = (uint32_t)strtoul(argv[i + 1], NULL, 10);
+    }
     else if (strcmp(argv[i], "--delay-us") == 0) delay_us = strtoll(argv[i + 1], NULL, 10);
     else if (strcmp(argv[i], "--log") == 0) log_path = argv[i + 1];
     else if (strcmp(argv[i], "--interval-ms") == 0) interval_ms = strtol(argv[i + 1], NULL, 10);
@@ -238,37 +281,7 @@ int main(int argc, char **argv) {
   sigaction(SIGTERM, &sa, NULL);
   sigaction(SIGINT, &sa, NULL);
 
-  nl_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_NETFILTER);
-  if (nl_fd < 0) {
-    perror("delay-line: netlink socket");
-    return 1;
-  }
-  int rcvbuf = 16 << 20, one = 1;
-  if (setsockopt(nl_fd, SOL_SOCKET, SO_RCVBUFFORCE, &rcvbuf, sizeof rcvbuf) != 0)
-    setsockopt(nl_fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-  setsockopt(nl_fd, SOL_NETLINK, NETLINK_NO_ENOBUFS, &one, sizeof one);
-  struct sockaddr_nl local = {.nl_family = AF_NETLINK};
-  if (bind(nl_fd, (struct sockaddr *)&local, sizeof local) != 0) {
-    perror("delay-line: bind");
-    return 1;
-  }
-
-  struct nfqnl_msg_config_cmd bind_cmd = {.command = NFQNL_CFG_CMD_BIND, .pf = htons(AF_INET)};
-  struct nfqnl_msg_config_params params = {.copy_range = htonl(0), .copy_mode = NFQNL_COPY_META};
-  uint32_t maxlen = htonl(QUEUE_MAXLEN);
-  uint32_t flags[2] = {htonl(NFQA_CFG_F_GSO), htonl(NFQA_CFG_F_GSO)};
-  if (configure(NFQA_CFG_CMD, &bind_cmd, sizeof bind_cmd) != 0 ||
-      configure(NFQA_CFG_PARAMS, &params, sizeof params) != 0 ||
-      configure(NFQA_CFG_QUEUE_MAXLEN, &maxlen, sizeof maxlen) != 0) {
-    perror("delay-line: queue set-up");
-    return 1;
-  }
-  /* GSO packets pass whole when offloads could not be turned off; optional. */
-  char fbuf[128];
-  size_t flen = start_msg(fbuf, NFQNL_MSG_CONFIG, 0);
-  put_attr(fbuf, &flen, NFQA_CFG_FLAGS, &flags[0], sizeof flags[0]);
-  put_attr(fbuf, &flen, NFQA_CFG_MASK, &flags[1], sizeof flags[1]);
-  send_msg(fbuf, flen);
+  if (use_queue && open_queue() != 0) return 1;
 
   FILE *log = NULL;
   if (log_path) {

@@ -462,6 +462,11 @@ bool HttpServer::ServeOne(Connection& c) {
     int64_t p = std::min(received, length - trailer) - preamble;
     return p > 0 ? p : 0;
   };
+  if (length > 0 && c.buffer.empty() && strcasecmp(req.Header("Expect").c_str(), "100-continue") == 0) {
+    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+    if (!SendAll(c.fd, kContinue, sizeof kContinue - 1)) return false;
+    AddSent(sizeof kContinue - 1, 0);
+  }
   int64_t received = 0, lastPayload = 0;
   auto take = [&](const char* data, size_t n) {
     if (req.body.size() < Request::kMaxKeptBody)

@@ -28,7 +28,7 @@ class ThroughputTest : public ProgramFolderTest {
   }
   // Waits until the lab has closed every connection, so its counts are final.
   static void Settle(const LabProcess& lab) {
-    EXPECT_TRUE(testsupport::WaitFor([&] { return lab.Stats("test").active == 0; }));
+    EXPECT_TRUE(lab.WaitIdle("test"));
   }
 };
 

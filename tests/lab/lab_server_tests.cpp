@@ -97,7 +97,7 @@ TEST(LabServer, MultipartPayloadExcludesFraming) {
   Exchange(lab.Address("test"), lab.Port("test"), head + body, 500);
   // Cut off mid-file: only what arrived counts.
   Exchange(lab.Address("test"), lab.Port("test"), head + preamble + file.substr(0, 1000), 100);
-  ASSERT_TRUE(testsupport::WaitFor([&] { return lab.Stats("test").active == 0; }));
+  ASSERT_TRUE(lab.WaitIdle("test"));
   auto requests = lab.Requests("test");
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].payload, 3000);

@@ -198,6 +198,11 @@ LabStats LabProcess::Stats(const std::string& role) const {
   return s;
 }
 
+bool LabProcess::WaitUntil(const std::string& role, const std::function<bool(const LabStats&)>& condition,
+                           std::chrono::milliseconds timeout) const {
+  return testsupport::WaitFor([&] { return condition(Stats(role)); }, timeout);
+}
+
 std::vector<LabRequest> LabProcess::Requests(const std::string& role, int fromIndex) const {
   std::vector<LabRequest> out;
   std::string body;

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -73,6 +74,13 @@ class LabProcess {
   bool Control(const std::string& pathAndQuery, std::string* body = nullptr) const;
 
   LabStats Stats(const std::string& role) const;
+  // Polls the role's stats until `condition` holds, at most `timeout`.
+  bool WaitUntil(const std::string& role, const std::function<bool(const LabStats&)>& condition,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Waits until the role has no open connection, so its counts are final.
+  bool WaitIdle(const std::string& role, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+    return WaitUntil(role, [](const LabStats& s) { return s.active == 0; }, timeout);
+  }
   std::vector<LabRequest> Requests(const std::string& role, int fromIndex = 0) const;
   bool Reset(const std::string& role) const;
   bool SetFault(const std::string& role, const std::string& path, const std::string& spec) const;

@@ -41,6 +41,17 @@ int DecimalValue(const std::string& text) {
   return static_cast<int>(value);
 }
 
+std::string Trimmed(std::string_view text);
+
+bool IsDecimal(const std::string& text) {
+  std::string t = Trimmed(text);
+  size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+  if (i >= t.size()) return false;
+  for (; i < t.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+  return true;
+}
+
 // A member as text; numbers and booleans are accepted as their printed form. Null and other
 // kinds count as absent.
 bool MemberText(const rapidjson::Value& object, const char* key, std::string& out) {
@@ -151,10 +162,10 @@ bool ParseLoginReply(const std::string& reply, UserInfo& info) {
   rapidjson::Document doc;
   doc.Parse(reply.c_str(), reply.size());
   if (doc.HasParseError() || !doc.IsObject()) return false;
-  // Without a status the reply says nothing about the login; taking the previous status
-  // (0 after start) would accept any unrelated JSON.
+  // Without a readable status the reply says nothing about the login; taking the previous
+  // status (0 after start), or 0 for a non-number, would accept any unrelated JSON.
   std::string status;
-  if (!MemberText(doc, "statuscode", status)) return false;
+  if (!MemberText(doc, "statuscode", status) || !IsDecimal(status)) return false;
 
   info.locatedCityId = 0;
   info.locatedOperatorId = 0;

@@ -83,8 +83,9 @@ TEST(SessionReply, NumbersAndOddValues) {
 TEST(SessionReply, UnreadableRepliesAreRefused) {
   UserInfo info;
   info.status = 77;
-  for (const char* reply : {"", "{", "[]", "\"0\"", "<html>error</html>", R"({"userid":"1"})",
-                            R"({"statuscode":"0",})"}) {
+  for (const char* reply :
+       {"", "{", "[]", "\"0\"", "<html>error</html>", R"({"userid":"1"})", R"({"statuscode":"0",})",
+        R"({"statuscode":""})", R"({"statuscode":"ok"})"}) {
     EXPECT_FALSE(session::ParseLoginReply(reply, info)) << reply;
   }
   EXPECT_EQ(info.status, 77);

@@ -57,7 +57,16 @@ void CWindowWnd::CenterWindow() {
   }
   if (area.isEmpty()) return;
   QRect frame = frameGeometry();
-  move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+  QPoint at = area.center() - QPoint(frame.width() / 2, frame.height() / 2);
+  // An owner parked off screen (the main window waits there) must not take the window along.
+  QScreen* screen = QGuiApplication::screenAt(area.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (screen) {
+    QRect work = screen->availableGeometry();
+    at.setX(qBound(work.left(), at.x(), qMax(work.left(), work.right() - frame.width() + 1)));
+    at.setY(qBound(work.top(), at.y(), qMax(work.top(), work.bottom() - frame.height() + 1)));
+  }
+  move(at);
 }
 
 void CWindowWnd::MoveWindow(int x, int y) { move(x, y); }

@@ -11,10 +11,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <atomic>
@@ -136,6 +138,7 @@ class SubPage : public ui::CLayoutWidget, public Recorder {
 
 class TestWindow : public ui::CWindowWnd, public Recorder {
  public:
+  explicit TestWindow(QWidget* parent = nullptr) : ui::CWindowWnd(parent) {}
   std::vector<int> timerTicks;
   std::vector<std::tuple<int, qintptr, qintptr, bool>> messages;
   int stopTimerAfter = 3;
@@ -299,6 +302,19 @@ TEST_F(Binding, ShowModalReturnsWhatCloseWasGiven) {
   // Closing through the window manager ends the modal loop with 0.
   QTimer::singleShot(0, &w, [&] { w.close(); });
   EXPECT_EQ(w.ShowModal(), 0);
+}
+
+TEST_F(Binding, CentredWindowsStayOnTheScreen) {
+  QWidget owner;
+  owner.resize(400, 300);
+  owner.move(-539, -659);  // where the main window waits, off screen
+  owner.show();
+  TestWindow w(&owner);
+  ASSERT_TRUE(w.Create("Test.xml", "TestDlg"));
+  w.CenterWindow();
+  QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(work.contains(w.frameGeometry()))
+      << w.frameGeometry().x() << "," << w.frameGeometry().y();
 }
 
 TEST_F(Binding, WindowTimersTickUntilKilled) {

@@ -9,6 +9,7 @@
 #include "auto/local_mac.h"
 #include "core/codepage.h"
 #include "core/properties_file.h"
+#include "../bandwidth/band_test_env.h"
 #include "history/sqlite_db.h"
 #include "lab_fixture.h"
 #include "test_support.h"
@@ -30,7 +31,7 @@ class CliTest : public ProgramFolderTest {
  protected:
   void SetUp() override {
     ProgramFolderTest::SetUp();
-    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{
+    m_lab = StartLabOnFixedPort(std::vector<std::string>{
         "--management", "--time", "--test", std::string("--test-addr=") + kServerAddress,
         "--test-port=8080", "--management-accounts=" + AccountsFile()});
     ASSERT_TRUE(m_lab->Started()) << m_lab->Error();

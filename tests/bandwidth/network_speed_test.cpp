@@ -70,7 +70,7 @@ class NetworkSpeedTest : public ProgramFolderTest {
     std::vector<std::string> flags = {"--test", std::string("--test-addr=") + kServerAddress,
                                       "--test-port=8080"};
     flags.insert(flags.end(), extra.begin(), extra.end());
-    auto lab = std::make_unique<LabProcess>(flags);
+    auto lab = StartLabOnFixedPort(flags);
     EXPECT_TRUE(lab->Started()) << lab->Error();
     return lab;
   }

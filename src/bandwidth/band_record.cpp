@@ -70,7 +70,8 @@ std::string RecordText(const BandResult& result, const UserInfo& user, const std
 
 std::string StatusText(const BandResult& result, const std::string& recordTime) {
   char text[512];
-  std::snprintf(text, sizeof text, "最近一次带宽测速结果：\n测速服务器：%s\n估算带宽：%.1fMb/s\n测速时间：%s",
+  std::snprintf(text, sizeof text,
+                "最近一次带宽测速结果：\n测速服务器：%s\n估算带宽：%.1fMb/s\n测速时间：%s",
                 result.serverName.c_str(), EstimatedBandwidth(result), recordTime.c_str());
   return text;
 }
@@ -84,7 +85,8 @@ std::string WriteBandRecordAt(const BandResult& result, const std::string& recor
   const std::string realBandwidth = conf::Read(conf::kIpConfig, adapterKey);
 
   if (AccountWritesRecords(user.userType) && !fileName.empty()) {
-    const std::string path = paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
+    const std::string path =
+        paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
     const std::string bytes =
         codepage::Utf8ToGbk(RecordText(result, user, userId, realBandwidth, recordTime));
     if (FILE* file = std::fopen(path.c_str(), "wb")) {

@@ -275,7 +275,8 @@ bool CNetWorkSpeed::RunPhase(Phase phase, const Server& server, const std::strin
   std::thread sampler(&CNetWorkSpeed::Sampler, this, phase);
   if (log) logs::Write(log, down ? "DownLoad Begin" : "Upload Begin");
   CHttpDownloadGet transfer;
-  const bool ok = down ? transfer.Download(url, kConnections) : transfer.Upload(url, file, kConnections);
+  const bool ok =
+      down ? transfer.Download(url, kConnections) : transfer.Upload(url, file, kConnections);
   if (log) logs::Write(log, down ? "DownLoad end" : "Upload end");
   running.store(false);
   sampler.join();

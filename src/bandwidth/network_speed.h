@@ -17,9 +17,9 @@
 // Waits of a bandwidth test. The transfers' own durations (20 s down, 18 s up) belong to the
 // transport; tests shorten both through their hooks.
 struct BandTimings {
-  std::chrono::milliseconds samplerStart{2000};   // before the first sample of a phase
+  std::chrono::milliseconds samplerStart{2000};  // before the first sample of a phase
   std::chrono::milliseconds sampleInterval{1000};
-  std::chrono::milliseconds phasePause{2000};     // between download and upload
+  std::chrono::milliseconds phasePause{2000};  // between download and upload
 };
 
 // The bandwidth test engine: asks a test server for a slot, downloads and uploads over five

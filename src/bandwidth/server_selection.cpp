@@ -1,6 +1,6 @@
-#include "bandwidth/server_catalogue.h"
-
 #include <boost/regex.hpp>
+
+#include "bandwidth/server_catalogue.h"
 
 namespace {
 

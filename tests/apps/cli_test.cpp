@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <regex>
 
+#include "../bandwidth/band_test_env.h"
 #include "auto/local_mac.h"
 #include "core/codepage.h"
 #include "core/properties_file.h"
-#include "../bandwidth/band_test_env.h"
 #include "history/sqlite_db.h"
 #include "lab_fixture.h"
 #include "test_support.h"
@@ -41,8 +41,8 @@ class CliTest : public ProgramFolderTest {
                           "Config/addr_server.xml", "libNetworkStatus.so"}) {
       CopyFromDist(f);
     }
-    Write("Config\\dest_config.xml",
-          std::string("<d><destip name=\"北京电信\" value=\"") + kServerAddress + ":1101:1\"/></d>");
+    Write("Config\\dest_config.xml", std::string("<d><destip name=\"北京电信\" value=\"") +
+                                         kServerAddress + ":1101:1\"/></d>");
     Write("TestFile\\up.rar", std::string(1 << 20, 'u'));
     PropertiesFile config(At("conf/config.properties"));
     config.Load();

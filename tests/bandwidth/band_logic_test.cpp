@@ -139,8 +139,7 @@ TEST(ServerSelection, CityServersWinInTheOwnProvinceOnly) {
   // No own-province telecom server: the neighbour's operator list, city not considered.
   sel = SelectServers(cat, {"广东省", "上海", "电信"}, kOperators);
   EXPECT_EQ(sel.province, 1);
-  EXPECT_EQ(sel.candidates,
-            (std::vector<std::string>{"嘉定电信", "上海电信", "上海浦东电信"}));
+  EXPECT_EQ(sel.candidates, (std::vector<std::string>{"嘉定电信", "上海电信", "上海浦东电信"}));
 }
 
 TEST(ServerSelection, SecondRoundUsesTheProvinceDefaultOperator) {

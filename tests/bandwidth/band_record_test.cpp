@@ -1,9 +1,10 @@
+#include "bandwidth/band_record.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "auto/local_mac.h"
-#include "bandwidth/band_record.h"
 #include "core/codepage.h"
 #include "core/data_base.h"
 #include "history/history_record.h"
@@ -68,8 +69,8 @@ class BandRecordTest : public ProgramFolderTest {
 TEST(BandRecordText, MatchesTheGoldenFileByteForByte) {
   const std::string text =
       band::RecordText(SampleResult(false), SampleUser(1), "1234", "3", "2014-05-06 07:08:09");
-  EXPECT_EQ(codepage::Utf8ToGbk(text),
-            testsupport::ReadFile(testsupport::SourcePath("tests/bandwidth/golden/band_record_manual.dat")));
+  EXPECT_EQ(codepage::Utf8ToGbk(text), testsupport::ReadFile(testsupport::SourcePath(
+                                           "tests/bandwidth/golden/band_record_manual.dat")));
   EXPECT_EQ(band::RecordFileName("2014-05-06 07:08:09"), "Pccollect_band_2014050607.dat");
   EXPECT_EQ(band::RecordFileName("garbage"), "");
 }
@@ -84,7 +85,8 @@ TEST(BandRecordText, AutomaticRunsAndEmptyPhases) {
   EXPECT_NE(text.find("\nuserid=null\n"), std::string::npos);
 
   EXPECT_EQ(band::StatusText(result, "2014-05-06 07:08:09"),
-            "最近一次带宽测速结果：\n测速服务器：北京电信\n估算带宽：16.0Mb/s\n测速时间：2014-05-06 07:08:09");
+            "最近一次带宽测速结果：\n测速服务器：北京电信\n估算带宽：16.0Mb/"
+            "s\n测速时间：2014-05-06 07:08:09");
 
   EXPECT_TRUE(band::AccountWritesRecords(0));
   EXPECT_TRUE(band::AccountWritesRecords(4));
@@ -107,8 +109,8 @@ TEST_F(BandRecordTest, WritesFileRowAndStatusText) {
 
   const std::string name = band::WriteBandRecordAt(SampleResult(true), "2014-05-06 07:08:09");
   ASSERT_EQ(name, "Pccollect_band_2014050607.dat");
-  const std::string expected = band::RecordText(SampleResult(true), SampleUser(1), "1234", real,
-                                                "2014-05-06 07:08:09");
+  const std::string expected =
+      band::RecordText(SampleResult(true), SampleUser(1), "1234", real, "2014-05-06 07:08:09");
   EXPECT_EQ(Read("Data\\" + name), codepage::Utf8ToGbk(expected));
 
   HistoryRecordList rows = Rows();

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <memory>
-#include <thread>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/speed.h"

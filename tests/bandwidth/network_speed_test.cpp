@@ -1,3 +1,5 @@
+#include "bandwidth/network_speed.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -5,7 +7,6 @@
 #include <regex>
 
 #include "band_test_env.h"
-#include "bandwidth/network_speed.h"
 #include "core/codepage.h"
 #include "core/data_base.h"
 #include "core/http_download_get.h"
@@ -47,7 +48,8 @@ class NetworkSpeedTest : public ProgramFolderTest {
           std::string("<d><destip name=\"北京电信\" value=\"") + kServerAddress + ":1101:1\"/>" +
               "<destip name=\"北京联通\" value=\"" + kOtherAddress + ":1102:1\"/>" +
               "<destip name=\"北京死机\" value=\"" + kDeadAddress + ":1109:1\"/></d>");
-    Write("Config\\operator_config.xml", "<o><operator>电信</operator><operator>联通</operator></o>");
+    Write("Config\\operator_config.xml",
+          "<o><operator>电信</operator><operator>联通</operator></o>");
     Write("conf\\config.properties",
           "url_down_file=50MB.rar\nupload_local_file_path=TestFile\\up.rar\n");
     Write("conf\\l_c_config_01.properties", "userid=1234\nupload_method=m1\n");
@@ -258,14 +260,16 @@ TEST_F(NetworkSpeedTest, ServerChoiceQuestions) {
 TEST_F(NetworkSpeedTest, FailedPhasesReportAndGiveTheSlotBack) {
   auto lab = StartLab();
   CNetWorkSpeed engine;
-  Write("conf\\config.properties", "url_down_file=nosuchfile\nupload_local_file_path=TestFile\\up.rar\n");
+  Write("conf\\config.properties",
+        "url_down_file=nosuchfile\nupload_local_file_path=TestFile\\up.rar\n");
   RecordingListener down;
   RunManual(engine, down);
   EXPECT_EQ(down.Codes(), (std::vector<int>{1007}));
   EXPECT_EQ(down.Events().back().message, "下载测速失败！");
   EXPECT_EQ(lab->Stats("test").all["releases"], "1");
 
-  Write("conf\\config.properties", "url_down_file=50MB.rar\nupload_local_file_path=TestFile\\gone.rar\n");
+  Write("conf\\config.properties",
+        "url_down_file=50MB.rar\nupload_local_file_path=TestFile\\gone.rar\n");
   RecordingListener up;
   RunManual(engine, up);
   EXPECT_EQ(up.Codes(), (std::vector<int>{2000, 1008}));

@@ -1,6 +1,7 @@
+#include "bandwidth/server_catalogue.h"
+
 #include <gtest/gtest.h>
 
-#include "bandwidth/server_catalogue.h"
 #include "test_support.h"
 
 namespace {
@@ -10,8 +11,8 @@ class ServerCatalogueFiles : public ProgramFolderTest {};
 }  // namespace
 
 TEST_F(ServerCatalogueFiles, ShippedCatalogueChoosesTheBeijingTelecomServer) {
-  for (const char* f : {"addr_server.xml", "dest_config.xml", "operator_config.xml",
-                        "province_config.xml"}) {
+  for (const char* f :
+       {"addr_server.xml", "dest_config.xml", "operator_config.xml", "province_config.xml"}) {
     testsupport::CopyFile(testsupport::SourcePath(std::string("deploy/Config/") + f),
                           At(std::string("Config/") + f));
   }

@@ -139,8 +139,7 @@ void PrintText(const CNetWorkSpeed& engine, const band::BandResult& result,
               band::MaxRateText(result.down).c_str(), final.downRate.c_str(),
               result.downJitter.c_str());
   std::printf("上传: 平均 %s MB/s, 最大 %s MB/s, 速率 %s, 抖动 %s\n", final.upAverage.c_str(),
-              band::MaxRateText(result.up).c_str(), final.upRate.c_str(),
-              result.upJitter.c_str());
+              band::MaxRateText(result.up).c_str(), final.upRate.c_str(), result.upJitter.c_str());
   std::printf("时延: %s ms\n估算带宽: %.1f Mb/s\n", result.pingTime.c_str(),
               band::EstimatedBandwidth(result));
   const std::string record = engine.LastRecordName();
@@ -161,7 +160,8 @@ int LoginCommand(const Options& options) {
 int BandwidthCommand(const Options& options) {
   std::string user, password;
   if (!session::LoadSavedCredentials(user, password)) {
-    std::fprintf(stderr, "没有保存的登录信息，请先运行: kestrane-cli login --user U --password P\n");
+    std::fprintf(stderr,
+                 "没有保存的登录信息，请先运行: kestrane-cli login --user U --password P\n");
     return kExitLoginFailed;
   }
   if (DoLogin(user, password) != session::kLoginAccepted) return kExitLoginFailed;

@@ -11,7 +11,8 @@
 class CliBandListener : public IUpdateUI {
  public:
   // `answer` is asked for the 1003 question when `assumeYes` is false; it returns true for yes.
-  CliBandListener(bool assumeYes, bool showProgress, std::function<bool(const std::string&)> answer);
+  CliBandListener(bool assumeYes, bool showProgress,
+                  std::function<bool(const std::string&)> answer);
 
   int Ask(const UpdateEvent& event) override;
   void Notify(const UpdateEvent& event) override;

@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string address, monitor;
   ParseDestValue(text, &address, &monitor);
   if (address.size() > 15 || (address.empty() != monitor.empty())) std::abort();
-  if (!address.empty() && text.find(address + ":" + monitor + ":") == std::string::npos) std::abort();
+  if (!address.empty() && text.find(address + ":" + monitor + ":") == std::string::npos)
+    std::abort();
   return 0;
 }

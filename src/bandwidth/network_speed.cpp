@@ -509,8 +509,12 @@ void CNetWorkSpeed::WriteAndUpload() {
   // Accounts under audit get no record file: there is nothing to pack then.
   if (platform::IsFile(paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + name)))) {
     const std::string package = PackageRecord(packaging::kBand, "Data\\" + name, "Data");
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_packageName = package;
+    // Without a working zip the record stays as it is and there is no package.
+    if (platform::IsFile(
+            paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + package)))) {
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_packageName = package;
+    }
   }
   UploadRequest request;
   UploadFolder(request, "Data");

@@ -63,7 +63,8 @@ class CNetWorkSpeed : public virtual CSpeed {
   std::string StoredKey() const;
   // File name of the last record written by WriteAndUpload (empty when none was written).
   std::string LastRecordName() const;
-  // The package the last record went into (empty when it was not packed).
+  // The package the last record went into (empty when it was not packed). It leaves the
+  // folder once the upload has sent it.
   std::string LastPackageName() const;
 
   static BandTimings Timings();

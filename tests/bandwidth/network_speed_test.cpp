@@ -159,6 +159,7 @@ TEST_F(NetworkSpeedTest, ManualTestTalksToTheServerAndLeavesItsRecord) {
   const auto zips = Packages();
   ASSERT_EQ(zips.size(), 1u);
   EXPECT_NE(zips[0].find("_1024_Pccollect_band_1234.zip"), std::string::npos);
+  EXPECT_EQ(fs::path(zips[0]).filename().string(), engine.LastPackageName());
   const std::string record = codepage::GbkToUtf8(Unzip(zips[0]));
   EXPECT_EQ(record.rfind("+++start+++\nmonitorid=1101\n", 0), 0u) << record;
   EXPECT_NE(record.find("\ntesttype=1\n"), std::string::npos);

@@ -53,12 +53,14 @@ class NetworkSpeedTest : public ProgramFolderTest {
     Write("conf\\config.properties",
           "url_down_file=50MB.rar\nupload_local_file_path=TestFile\\up.rar\n");
     Write("conf\\l_c_config_01.properties", "userid=1234\nupload_method=m1\n");
-    Write("TestFile\\up.rar", std::string(256 * 1024, 'u'));
+    // Big enough that the lab's request log (4000 entries) keeps a whole test.
+    Write("TestFile\\up.rar", std::string(2 << 20, 'u'));
     CDataBase::Instance().SetUserInfo(BeijingTelecomUser());
 
     CNetWorkSpeed::SetTimings({std::chrono::milliseconds(200), std::chrono::milliseconds(100),
                                std::chrono::milliseconds(100)});
-    CHttpDownloadGet::SetDurationsForTest(2000, 2000);
+    // 15 samples take 1.7 s; the rest is room for a loaded machine.
+    CHttpDownloadGet::SetDurationsForTest(2500, 2500);
     transport::SetTextTimeoutsForTest(1000, 1000);
   }
   void TearDown() override {
@@ -285,7 +287,7 @@ TEST_F(NetworkSpeedTest, ShortPhaseCompletesButWritesNothing) {
   auto lab = StartLab();
   // Fourteen samples at most fit into the upload time (six suffice for an average): results
   // are shown, nothing is written or sent.
-  CHttpDownloadGet::SetDurationsForTest(2000, 1550);
+  CHttpDownloadGet::SetDurationsForTest(2500, 1550);
   CNetWorkSpeed engine;
   RecordingListener listener;
   RunManual(engine, listener);

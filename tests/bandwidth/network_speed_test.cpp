@@ -285,9 +285,11 @@ TEST_F(NetworkSpeedTest, FailedPhasesReportAndGiveTheSlotBack) {
 
 TEST_F(NetworkSpeedTest, ShortPhaseCompletesButWritesNothing) {
   auto lab = StartLab();
-  // Fourteen samples at most fit into the upload time (six suffice for an average): results
-  // are shown, nothing is written or sent.
-  CHttpDownloadGet::SetDurationsForTest(2500, 1550);
+  // About nine samples fit into the upload time (six suffice for an average, fifteen would
+  // take 3.2 s): results are shown, nothing is written or sent.
+  CNetWorkSpeed::SetTimings({std::chrono::milliseconds(200), std::chrono::milliseconds(200),
+                             std::chrono::milliseconds(100)});
+  CHttpDownloadGet::SetDurationsForTest(4000, 2000);
   CNetWorkSpeed engine;
   RecordingListener listener;
   RunManual(engine, listener);

@@ -8,34 +8,9 @@
 namespace codepage {
 namespace {
 
-// Length of the UTF-8 sequence starting at s[i], or 0 when it is malformed.
 size_t Utf8SeqLen(std::string_view s, size_t i) {
-  auto c = static_cast<unsigned char>(s[i]);
-  size_t len;
   uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    auto cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return len;
+  return DecodeUtf8(s, i, &cp);
 }
 
 class Converter {
@@ -68,6 +43,39 @@ class Converter {
 };
 
 }  // namespace
+
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t* codePoint) {
+  auto c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) {
+    *codePoint = c;
+    return 1;
+  }
+  size_t len;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    auto cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  *codePoint = cp;
+  return len;
+}
 
 std::string Utf8ToGbk(std::string_view utf8, size_t* lost) {
   thread_local Converter conv("GBK", "UTF-8");
@@ -136,7 +144,8 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-std::string SanitizeUtf8(std::string_view text) {
+std::string SanitizeUtf8(std::string_view text, size_t* lost) {
+  if (lost) *lost = 0;
   if (IsValidUtf8(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
@@ -144,6 +153,7 @@ std::string SanitizeUtf8(std::string_view text) {
     size_t len = Utf8SeqLen(text, i);
     if (len == 0) {
       out.push_back('?');
+      if (lost) ++*lost;
       ++i;
     } else {
       out.append(text.substr(i, len));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,13 @@ std::string GbkToUtf8(std::string_view gbk, size_t* lost = nullptr);
 
 bool IsValidUtf8(std::string_view text);
 
-// Replaces malformed UTF-8 sequences with "?" so the text is safe to hold in memory.
-std::string SanitizeUtf8(std::string_view text);
+// Strict decoding of the UTF-8 sequence at text[i]: its length, or 0 when it is malformed
+// (overlong forms, surrogates and code points past U+10FFFF included).
+size_t DecodeUtf8(std::string_view text, size_t i, uint32_t* codePoint);
+
+// Replaces every malformed byte with "?" so the text is safe to hold in memory; `lost`, when
+// given, receives how many bytes were replaced.
+std::string SanitizeUtf8(std::string_view text, size_t* lost = nullptr);
 
 // The longest prefix of a UTF-8 text whose GBK form has at most `maxBytes` bytes, never
 // splitting a character.

@@ -16,6 +16,7 @@
 
 #include "core/codepage.h"
 #include "core/paths.h"
+#include "platform/atomic_file.h"
 
 PropertiesFile::PropertiesFile(std::string path) : m_path(std::move(path)) {}
 
@@ -84,30 +85,8 @@ void PropertiesFile::Save(bool stampLastLogin) {
     text += '\n';
   }
 
-  // Write beside the file and rename over it, so a crash never leaves a truncated file.
-  static std::atomic<unsigned> counter{0};
-  std::string target = paths::Native(m_path);
-  std::string temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  const char* p = text.data();
-  size_t left = text.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  ::close(fd);
-  if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-  }
+  // Replaced whole, so a crash in the middle never leaves a truncated file.
+  platform::WriteFileAtomically(paths::Native(m_path), text);
 }
 
 namespace {

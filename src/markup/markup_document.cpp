@@ -13,6 +13,7 @@
 
 #include "core/codepage.h"
 #include "core/paths.h"
+#include "platform/atomic_file.h"
 
 namespace {
 
@@ -70,60 +71,10 @@ void AppendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
-// Strict decoding of one UTF-8 sequence at s[i]; returns its length, 0 when malformed.
-size_t DecodeUtf8(std::string_view s, size_t i, uint32_t* cp) {
-  auto c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    *cp = c;
-    return 1;
-  }
-  size_t len;
-  uint32_t v;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-    v = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    v = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    v = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    auto cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    v = (v << 6) | (cc & 0x3F);
-  }
-  if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)) ||
-      (v >= 0xD800 && v <= 0xDFFF))
-    return 0;
-  *cp = v;
-  return len;
-}
+using codepage::DecodeUtf8;
 
 // Keeps well-formed UTF-8; every malformed byte becomes "?".
-std::string CleanUtf8(std::string_view s, size_t* lost) {
-  std::string out;
-  out.reserve(s.size());
-  size_t bad = 0;
-  for (size_t i = 0; i < s.size();) {
-    uint32_t cp;
-    size_t len = DecodeUtf8(s, i, &cp);
-    if (len == 0) {
-      out.push_back('?');
-      ++bad;
-      ++i;
-    } else {
-      out.append(s.substr(i, len));
-      i += len;
-    }
-  }
-  *lost = bad;
-  return out;
-}
+std::string CleanUtf8(std::string_view s, size_t* lost) { return codepage::SanitizeUtf8(s, lost); }
 
 std::string Utf16ToUtf8(const std::vector<uint16_t>& units, size_t* lost) {
   std::string out;
@@ -1174,35 +1125,7 @@ bool MarkupDocument::SaveFile(const std::string& path) {
     bytes = CleanUtf8(m_text, &lost);
   }
 
-  const std::string target = paths::Native(path);
-  static std::atomic<unsigned> counter{0};
-  const std::string temp =
-      target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-  mode_t mode = 0644;
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
+  if (!platform::WriteFileAtomically(paths::Native(path), bytes)) return false;
   AddReport("write", written, static_cast<int64_t>(bytes.size()));
   if (lost) AddReport("conversion_loss", written, static_cast<int64_t>(lost));
   return true;

@@ -10,6 +10,7 @@
 
 #include "core/codepage.h"
 #include "core/paths.h"
+#include "platform/atomic_file.h"
 
 namespace platform {
 namespace {
@@ -88,22 +89,7 @@ bool IniFile::Save() const {
     text += "\r\n";
   }
   std::string bytes = codepage::Utf8ToGbk(text);
-  std::string tmp = m_path + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), m_path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return platform::WriteFileAtomically(m_path, bytes);
 }
 
 std::optional<IniFile::Range> IniFile::FindSection(const std::string& section) const {

@@ -19,6 +19,7 @@
 #include "core/paths.h"
 #include "outside/psftp/sftp_transfer.h"
 #include "outside/psftp/upload_account.h"
+#include "platform/atomic_file.h"
 #include "platform/ini_file.h"
 
 namespace {
@@ -39,19 +40,10 @@ bool StartsWithWord(const std::string& text, const std::string& word) {
 // half of it.
 bool WriteResult(const std::string& folder, const psftp::Outcome& outcome) {
   std::string path = paths::Join(folder, "sftpresult.ini");
-  std::string tmp = path + ".tmp";
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return false;
   std::string detail = outcome.detail;
   for (char& ch : detail)
     if (ch == '\r' || ch == '\n') ch = ' ';
-  std::fprintf(f, "%s\r\n%s\r\n", outcome.summary.c_str(), detail.c_str());
-  bool ok = std::fclose(f) == 0;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return platform::WriteFileAtomically(path, outcome.summary + "\r\n" + detail + "\r\n");
 }
 
 int EnvMs(const char* name, int fallback) {

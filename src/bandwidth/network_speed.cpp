@@ -6,6 +6,7 @@
 
 #include "auto/network_status_binding.h"
 #include "auto/packaging.h"
+#include "auto/settings_files.h"
 #include "bandwidth/host_network.h"
 #include "core/data_base.h"
 #include "core/http_download_get.h"
@@ -55,6 +56,7 @@ void CNetWorkSpeed::Reload() {
   if (Running()) return;
   m_catalogue = LoadServerCatalogue();
   m_operators = LoadOperatorNames();
+  m_bandMap = settings::ReadBandMap();
   const UserLocation where = LocateUser(CDataBase::Instance().GetUserInfo());
   const ServerSelection selection = SelectServers(m_catalogue, where, m_operators);
   std::lock_guard<std::mutex> guard(m_lock);
@@ -66,6 +68,12 @@ void CNetWorkSpeed::Reload() {
     m_automatic.server = selection.candidates.front();
     m_currentServer = m_automatic.server;
   }
+}
+
+std::string CNetWorkSpeed::ProposedOperator() const {
+  const UserLocation where = LocateUser(CDataBase::Instance().GetUserInfo());
+  const int index = FindProvinceIndex(m_catalogue, where.province);
+  return OperatorKeyword(where.operatorName, index < 0 ? "" : m_catalogue[index].nas, m_operators);
 }
 
 AutomaticChoice CNetWorkSpeed::Automatic() const {

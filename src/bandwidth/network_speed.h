@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bandwidth/band_record.h"
@@ -45,6 +46,12 @@ class CNetWorkSpeed : public virtual CSpeed {
 
   const ServerCatalogue& Catalogue() const { return m_catalogue; }
   const std::vector<std::string>& OperatorNames() const { return m_operators; }
+  // The contracted bandwidths the user may declare (id, label), from the user's settings.
+  const std::vector<std::pair<std::string, std::string>>& ContractedBandwidths() const {
+    return m_bandMap;
+  }
+  // The operator keyword the automatic choice started from (the screen's proposal).
+  std::string ProposedOperator() const;
   AutomaticChoice Automatic() const;
   std::string CurrentServer() const;
   void SetCurrentServer(const std::string& name);
@@ -97,6 +104,7 @@ class CNetWorkSpeed : public virtual CSpeed {
 
   ServerCatalogue m_catalogue;
   std::vector<std::string> m_operators;
+  std::vector<std::pair<std::string, std::string>> m_bandMap;
 
   mutable std::mutex m_lock;  // guards the texts and samples below
   AutomaticChoice m_automatic;

@@ -73,6 +73,9 @@ std::vector<std::string> OperatorsOf(const ProvinceServers& province,
                                      const std::vector<std::string>& operatorNames);
 std::vector<std::string> ServersOf(const ProvinceServers& province, const std::string& keyword);
 
+// The first province whose name occurs in `provinceName`, or -1.
+int FindProvinceIndex(const ServerCatalogue& catalogue, const std::string& provinceName);
+
 // The catalogue entry of a server name (first one), or null.
 const TestServer* FindServer(const ServerCatalogue& catalogue, const std::string& name);
 

@@ -80,6 +80,10 @@ ServerSelection SelectServers(const ServerCatalogue& catalogue, const UserLocati
   return selection;
 }
 
+int FindProvinceIndex(const ServerCatalogue& catalogue, const std::string& provinceName) {
+  return FindProvince(catalogue, provinceName);
+}
+
 std::vector<std::string> OperatorsOf(const ProvinceServers& province,
                                      const std::vector<std::string>& operatorNames) {
   std::vector<std::string> result;

@@ -227,6 +227,16 @@ TEST_F(NetworkSpeedTest, SlotRefusalsAndFailures) {
 
 TEST_F(NetworkSpeedTest, ServerChoiceQuestions) {
   auto lab = StartLab();
+  Write("Config\\settings1234.xml",
+        "<settings><contband><bandmap id=\"1\">10M</bandmap><bandmap id=\"2\">100M</bandmap>"
+        "</contband></settings>");
+  {
+    // What the screen fills its lists with.
+    CNetWorkSpeed engine;
+    EXPECT_EQ(engine.ProposedOperator(), "电信");
+    const std::vector<std::pair<std::string, std::string>> bands = {{"1", "10M"}, {"2", "100M"}};
+    EXPECT_EQ(engine.ContractedBandwidths(), bands);
+  }
   {
     CNetWorkSpeed engine;
     engine.SetCurrentServer("北京联通");

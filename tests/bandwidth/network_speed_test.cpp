@@ -61,7 +61,8 @@ class NetworkSpeedTest : public ProgramFolderTest {
                                std::chrono::milliseconds(100)});
     // 15 samples take 1.7 s; the rest is room for a loaded machine.
     CHttpDownloadGet::SetDurationsForTest(2500, 2500);
-    transport::SetTextTimeoutsForTest(1000, 1000);
+    // Short enough for the silent-server cases, long enough for a loaded (sanitized) run.
+    transport::SetTextTimeoutsForTest(3000, 3000);
   }
   void TearDown() override {
     CNetWorkSpeed::SetTimings({});

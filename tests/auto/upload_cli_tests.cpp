@@ -41,21 +41,7 @@ class UploadCliTest : public ProgramFolderTest {
         "--management", "--time", "--test", std::string("--test-addr=") + kServerAddress,
         "--test-port=8080", "--management-accounts=" + AccountsFile()});
     ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
-    for (const char* f : {"conf/config.properties", "conf/l_c_config_01.properties",
-                          "conf/ipconfig.properties", "DB/Geo_CN.db", "Config/operator_config.xml",
-                          "Config/addr_server.xml", "libNetworkStatus.so", "PSFTP"})
-      CopyFromDist(f);
-    Write("Config\\dest_config.xml", std::string("<d><destip name=\"北京电信\" value=\"") +
-                                         kServerAddress + ":1101:1\"/></d>");
-    Write("TestFile\\up.rar", std::string(1 << 20, 'u'));
-    PropertiesFile config(At("conf/config.properties"));
-    config.Load();
-    config.Set("update_server_url", EncodeStoredValue("127.0.0.1"));
-    config.Set("web_project_port", std::to_string(m_lab->Port("management")));
-    config.Set("time_server_url", m_lab->Url("time"));
-    config.Set("upload_local_file_path", "TestFile\\up.rar");
-    config.Set("url_down_file", "50MB.rar");
-    config.Save(false);
+    PrepareLabProgramFolder(m_folder, *m_lab, kServerAddress, {"PSFTP"});
 
     std::string started = Output(testsupport::SourcePath("lab/sftp/start-sshd") +
                                  " --account-into '" + m_folder + "' 2>&1");
@@ -76,15 +62,7 @@ class UploadCliTest : public ProgramFolderTest {
     ProgramFolderTest::TearDown();
   }
 
-  std::string AccountsFile() {
-    const std::string path = m_folder + "/tmp/accounts.json";
-    testsupport::WriteFile(path, R"({"accounts":[
-      {"username":"bj","password":"bj123","statuscode":"0","userid":"20001","nickname":"北京用户",
-       "location":"北京市 朝阳区","bandwidth":"100","rloc":"北京市","roper":"中国电信",
-       "rcityid":"110105","roperid":"1","usertype":"1","locCityid":"110105","locOperid":"1",
-       "locProid":"110000","scores":"80,81,82"}]})");
-    return path;
-  }
+  std::string AccountsFile() { return WriteBeijingTelecomAccounts(m_folder + "/tmp/accounts.json"); }
 
   int Cli(const std::string& args, std::string* out = nullptr) {
     const std::string outFile = m_folder + "/tmp/out";

@@ -68,16 +68,3 @@ inline UserInfo BeijingTelecomUser(int userType = 1) {
   user.locatedOperatorId = 1;
   return user;
 }
-
-// Starts the lab on a fixed address and port. The previous test's server on the same port may
-// take a moment to let go of it, so a failed start is retried for a short while.
-inline std::unique_ptr<LabProcess> StartLabOnFixedPort(const std::vector<std::string>& flags) {
-  std::unique_ptr<LabProcess> lab;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  do {
-    lab = std::make_unique<LabProcess>(flags);
-    if (lab->Started()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return lab;
-}

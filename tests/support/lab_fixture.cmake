@@ -4,5 +4,5 @@
 add_library(kestrane_labfixture STATIC ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cpp)
 target_include_directories(kestrane_labfixture PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_include_directories(kestrane_labfixture PRIVATE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(kestrane_labfixture PUBLIC kestrane_testsupport Threads::Threads
+target_link_libraries(kestrane_labfixture PUBLIC kestrane_testsupport kestrane_base Threads::Threads
   PRIVATE PkgConfig::CPP_HTTPLIB)

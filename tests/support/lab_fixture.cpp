@@ -11,7 +11,10 @@
 #include <cstring>
 #include <httplib.h>
 #include <sstream>
+#include <thread>
 
+#include "core/paths.h"
+#include "core/properties_file.h"
 #include "test_support.h"
 
 namespace {
@@ -269,4 +272,46 @@ bool LabProcess::ClearFaults(const std::string& role) const {
 
 bool LabProcess::Set(const std::string& role, const std::string& name, const std::string& value) const {
   return Control("/lab/" + role + "/set?" + LabEscape(name) + "=" + LabEscape(value));
+}
+
+std::unique_ptr<LabProcess> StartLabOnFixedPort(const std::vector<std::string>& flags) {
+  std::unique_ptr<LabProcess> lab;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  do {
+    lab = std::make_unique<LabProcess>(flags);
+    if (lab->Started()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return lab;
+}
+
+std::string WriteBeijingTelecomAccounts(const std::string& path) {
+  testsupport::WriteFile(path, R"({"accounts":[
+      {"username":"bj","password":"bj123","statuscode":"0","userid":"20001","nickname":"北京用户",
+       "location":"北京市 朝阳区","bandwidth":"100","rloc":"北京市","roper":"中国电信",
+       "rcityid":"110105","roperid":"1","usertype":"1","locCityid":"110105","locOperid":"1",
+       "locProid":"110000","scores":"80,81,82"}]})");
+  return path;
+}
+
+void PrepareLabProgramFolder(const std::string& folder, const LabProcess& lab,
+                             const std::string& serverAddress,
+                             const std::vector<std::string>& extraDistFiles) {
+  std::vector<std::string> files = {"conf/config.properties",     "conf/l_c_config_01.properties",
+                                    "conf/ipconfig.properties",   "DB/Geo_CN.db",
+                                    "Config/operator_config.xml", "Config/addr_server.xml",
+                                    "libNetworkStatus.so"};
+  files.insert(files.end(), extraDistFiles.begin(), extraDistFiles.end());
+  for (const auto& f : files) testsupport::CopyFile(testsupport::DistPath(f), paths::Join(folder, f));
+  testsupport::WriteFile(paths::Join(folder, "Config/dest_config.xml"),
+                         "<d><destip name=\"北京电信\" value=\"" + serverAddress + ":1101:1\"/></d>");
+  testsupport::WriteFile(paths::Join(folder, "TestFile/up.rar"), std::string(1 << 20, 'u'));
+  PropertiesFile config(paths::Join(folder, "conf/config.properties"));
+  config.Load();
+  config.Set("update_server_url", EncodeStoredValue("127.0.0.1"));
+  config.Set("web_project_port", std::to_string(lab.Port("management")));
+  config.Set("time_server_url", lab.Url("time"));
+  config.Set("upload_local_file_path", "TestFile\\up.rar");
+  config.Set("url_down_file", "50MB.rar");
+  config.Save(false);
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,3 +102,19 @@ class LabProcess {
 
 // Percent-encodes a query value.
 std::string LabEscape(const std::string& text);
+
+// Starts the lab on a fixed address and port. The previous test's server on the same port may
+// take a moment to let go of it, so a failed start is retried for a short while.
+std::unique_ptr<LabProcess> StartLabOnFixedPort(const std::vector<std::string>& flags);
+
+// Writes the lab's accounts file with one account in Beijing on telecom ("bj" / "bj123", user
+// id 20001) and returns its path.
+std::string WriteBeijingTelecomAccounts(const std::string& path);
+
+// Fills a test program folder for a whole run of kestrane-cli against the lab: the shipped
+// settings and databases, a one-server catalogue whose Beijing telecom server is `serverAddress`,
+// a 1 MiB upload file, and the properties pointing at the lab's management and time roles.
+// `extraDistFiles` are further files copied from the build's program folder.
+void PrepareLabProgramFolder(const std::string& folder, const LabProcess& lab,
+                             const std::string& serverAddress,
+                             const std::vector<std::string>& extraDistFiles = {});

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <future>
 
 namespace ui {
 
@@ -23,10 +24,13 @@ void Post(std::function<void()> task) {
 int Ask(std::function<int()> question) {
   auto* app = QCoreApplication::instance();
   if (!app || IsWindowThread()) return question();
-  int answer = 0;
+  // The answer comes back through a promise rather than a blocking queued call, so the hand-off
+  // is an ordinary synchronisation that the thread checker can see.
+  std::promise<int> answer;
+  std::future<int> reply = answer.get_future();
   QMetaObject::invokeMethod(
-      app, [&] { answer = question(); }, Qt::BlockingQueuedConnection);
-  return answer;
+      app, [&] { answer.set_value(question()); }, Qt::QueuedConnection);
+  return reply.get();
 }
 
 }  // namespace ui

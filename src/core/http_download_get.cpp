@@ -20,6 +20,16 @@
 
 namespace {
 
+// Close the socket or file however a receiver or sender ends.
+struct SocketCloser {
+  int fd;
+  ~SocketCloser() { close(fd); }
+};
+struct FileCloser {
+  FILE* f;
+  ~FileCloser() { fclose(f); }
+};
+
 std::atomic<int64_t> g_downloadTotal{0};
 std::atomic<int64_t> g_downloadLength{0};
 std::atomic<bool> g_downloadStop{false};
@@ -102,10 +112,7 @@ void Supervise(WorkerSlots& slots, int64_t start, int durationMs) {
 void Receiver(const transport::UrlParts& url) {
   int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kReceiveTimeoutMs, &g_downloadStop);
   if (fd < 0) return;
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
+  SocketCloser closer{fd};
   const std::string lines[] = {
       "GET " + url.object + " HTTP/1.1\r\n",
       "Accept: */*\r\n",
@@ -151,20 +158,14 @@ void WholeFileSender(const transport::UrlParts& url, const std::string& path,
                      const std::string& preamble, const std::string& trailer) {
   FILE* file = fopen(paths::Native(path).c_str(), "rb");
   if (!file) return;
-  struct FileCloser {
-    FILE* f;
-    ~FileCloser() { fclose(f); }
-  } fileCloser{file};
+  FileCloser fileCloser{file};
   fseeko(file, 0, SEEK_END);
   int64_t fileLength = ftello(file);
   fseeko(file, 0, SEEK_SET);
   if (fileLength < 0) return;
   int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kConnectTimeoutMs, &g_uploadStop);
   if (fd < 0) return;
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
+  SocketCloser closer{fd};
   int64_t total = static_cast<int64_t>(preamble.size()) + fileLength + static_cast<int64_t>(trailer.size());
   std::string head = "POST " + url.object + " HTTP/1.1\r\n" +
                      "Content-Type: multipart/form-data; boundary=" + CHttpDownloadGet::kBoundary + "\r\n" +
@@ -189,16 +190,10 @@ void WholeFileSender(const transport::UrlParts& url, const std::string& path,
 void ChunkRepeater(const transport::UrlParts& url, const std::string& path) {
   FILE* file = fopen(paths::Native(path).c_str(), "rb");
   if (!file) return;
-  struct FileCloser {
-    FILE* f;
-    ~FileCloser() { fclose(f); }
-  } fileCloser{file};
+  FileCloser fileCloser{file};
   int fd = transport::Connect(url.host, url.port, CHttpDownloadGet::kConnectTimeoutMs, &g_uploadStop);
   if (fd < 0) return;
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
+  SocketCloser closer{fd};
   std::vector<char> chunk(CHttpDownloadGet::kChunkBytes);
   const std::string headStart = "POST " + url.object + " HTTP/1.1\r\n" +
                                 "Content-Type: application/x-www-form-urlencoded\r\n" +

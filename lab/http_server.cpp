@@ -490,12 +490,21 @@ bool HttpServer::ServeOne(Connection& c) {
     take(c.buffer.data(), fromBuffer);
     c.buffer.erase(0, fromBuffer);
   }
+  // A rate fault paces the reading of a body as it paces the sending of one.
+  const int64_t readRate = FaultFor(req.path).rate;
+  const int64_t readPiece =
+      readRate > 0 ? std::max<int64_t>(1, std::min<int64_t>(sizeof chunk, readRate / 50)) : sizeof chunk;
+  const auto readStarted = std::chrono::steady_clock::now();
   while (received < length) {
-    ssize_t n = recv(c.fd, chunk, static_cast<size_t>(std::min<int64_t>(sizeof chunk, length - received)), 0);
+    ssize_t n = recv(c.fd, chunk, static_cast<size_t>(std::min<int64_t>(readPiece, length - received)), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;  // cut off mid-body; the record keeps what came
     AddReceived(n);
     take(chunk, static_cast<size_t>(n));
+    if (readRate > 0) {
+      auto due = readStarted + std::chrono::microseconds((received - static_cast<int64_t>(fromBuffer)) * 1000000 / readRate);
+      std::this_thread::sleep_until(due);
+    }
   }
   req.bodyLength = received;
   {

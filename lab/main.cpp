@@ -119,7 +119,8 @@ void PrintHelp() {
        "  --ROLE-fault=PATH:SPEC misbehave on PATH (exact, DIR/* or *); SPEC is a comma list of\n"
        "                         404, status=N, nolength, html, stall=N (N body bytes, then\n"
        "                         silence), stallhead (no answer), close=N (N body bytes, then\n"
-       "                         close), rate=BYTES_PER_S, delay=MS. Repeatable.\n";
+       "                         close), rate=BYTES_PER_S (answers and request\n"
+       "                         bodies), delay=MS. Repeatable.\n";
   for (const auto& spec : lab::Roles()) {
     o << "\n" << Wrap("Role " + spec.name + ": " + spec.summary, 90, 2) << "\n";
     o << "  default port " << spec.defaultPort << (spec.defaultPort == 0 ? " (a free port)" : "")

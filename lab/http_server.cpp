@@ -502,8 +502,8 @@ bool HttpServer::ServeOne(Connection& c) {
     AddReceived(n);
     take(chunk, static_cast<size_t>(n));
     if (readRate > 0) {
-      auto due = readStarted + std::chrono::microseconds((received - static_cast<int64_t>(fromBuffer)) * 1000000 / readRate);
-      std::this_thread::sleep_until(due);
+      const int64_t read = received - static_cast<int64_t>(fromBuffer);
+      std::this_thread::sleep_until(readStarted + std::chrono::microseconds(read * 1000000 / readRate));
     }
   }
   req.bodyLength = received;

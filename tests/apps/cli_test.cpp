@@ -134,13 +134,7 @@ TEST_F(CliTest, FullBandwidthTestWithRealDurations) {
   EXPECT_TRUE(std::regex_match(record, std::regex(R"(Pccollect_band_\d{10}\.dat)"))) << record;
   const std::string package = json["package"].GetString();
   ASSERT_TRUE(testsupport::Exists(At("Data/" + package))) << package;
-  std::string zipped;
-  if (FILE* pipe = popen(("unzip -p '" + At("Data/" + package) + "'").c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) zipped.append(buffer, n);
-    pclose(pipe);
-  }
+  const std::string zipped = testsupport::CommandOutput("unzip -p '" + At("Data/" + package) + "'");
   const std::string text = codepage::GbkToUtf8(zipped);
   EXPECT_EQ(text.rfind("+++start+++\nmonitorid=1101\n", 0), 0u) << text;
   EXPECT_NE(text.find("\nlocation=北京市  朝阳区\nuserid=20001\n"), std::string::npos) << text;

@@ -22,16 +22,7 @@ namespace {
 // A loopback address of its own, so this can run beside other suites' test servers.
 constexpr const char* kServerAddress = "127.0.9.5";
 
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    pclose(pipe);
-  }
-  return text;
-}
+using testsupport::CommandOutput;
 
 class UploadCliTest : public ProgramFolderTest {
  protected:
@@ -43,8 +34,8 @@ class UploadCliTest : public ProgramFolderTest {
     ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
     PrepareLabProgramFolder(m_folder, *m_lab, kServerAddress, {"PSFTP"});
 
-    std::string started = Output(testsupport::SourcePath("lab/sftp/start-sshd") +
-                                 " --account-into '" + m_folder + "' 2>&1");
+    std::string started = CommandOutput(testsupport::SourcePath("lab/sftp/start-sshd") +
+                                        " --account-into '" + m_folder + "' 2>&1");
     std::istringstream lines(started);
     for (std::string line; std::getline(lines, line);) {
       auto eq = line.find('=');
@@ -96,8 +87,8 @@ TEST_F(UploadCliTest, BandwidthRecordArrivesOnTheCollectionServer) {
 
   const std::string remote = paths::Join(m_server["SSHD_COLLECT"], package);
   ASSERT_TRUE(testsupport::Exists(remote)) << package;
-  EXPECT_EQ(Output("unzip -Z1 '" + remote + "'"), record + "\n");
-  EXPECT_EQ(Output("unzip -p '" + remote + "'").rfind("+++start+++\n", 0), 0u);
+  EXPECT_EQ(CommandOutput("unzip -Z1 '" + remote + "'"), record + "\n");
+  EXPECT_EQ(CommandOutput("unzip -p '" + remote + "'").rfind("+++start+++\n", 0), 0u);
 
   for (const auto& e : fs::directory_iterator(At("Data")))
     EXPECT_NE(e.path().extension(), ".zip") << e.path();

@@ -60,12 +60,9 @@ class UploadSftpTest : public ProgramFolderTest {
     // The script also points the program folder's upload account at the server.
     std::string command =
         testsupport::SourcePath("lab/sftp/start-sshd") + " --account-into '" + m_folder + "' 2>&1";
-    FILE* out = popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    std::string text;
-    char buf[512];
-    while (fgets(buf, sizeof buf, out)) text += buf;
-    ASSERT_EQ(pclose(out), 0) << text;
+    int status = -1;
+    std::string text = testsupport::CommandOutput(command, &status);
+    ASSERT_EQ(status, 0) << text;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
       auto eq = line.find('=');

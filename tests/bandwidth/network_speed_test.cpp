@@ -25,14 +25,7 @@ constexpr const char* kOtherAddress = "127.0.8.3";
 constexpr const char* kDeadAddress = "127.0.8.9";
 
 std::string Unzip(const std::string& zip) {
-  std::string out;
-  if (FILE* pipe = popen(("unzip -p '" + zip + "' 2>/dev/null").c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
+  return testsupport::CommandOutput("unzip -p '" + zip + "' 2>/dev/null");
 }
 
 class NetworkSpeedTest : public ProgramFolderTest {

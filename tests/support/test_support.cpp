@@ -35,6 +35,19 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
+std::string CommandOutput(const std::string& command, int* status) {
+  std::string text;
+  int result = -1;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    result = pclose(pipe);
+  }
+  if (status) *status = result;
+  return text;
+}
+
 void WriteFile(const std::string& path, const std::string& content) {
   fs::path p(paths::Native(path));
   if (p.has_parent_path()) fs::create_directories(p.parent_path());

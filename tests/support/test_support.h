@@ -15,6 +15,8 @@ std::string DistPath(const std::string& relative);
 std::string SourcePath(const std::string& relative);
 
 std::string ReadFile(const std::string& path);
+// Runs a shell command and gives what it printed; *status (when given) gets the wait status.
+std::string CommandOutput(const std::string& command, int* status = nullptr);
 void WriteFile(const std::string& path, const std::string& content);
 bool Exists(const std::string& path);
 void CopyFile(const std::string& from, const std::string& to);

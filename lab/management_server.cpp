@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/properties_file.h"
 #include "lab.h"
 

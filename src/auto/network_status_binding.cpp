@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "outside/network_status/network_status.h"
 #include "platform/program_folder.h"
 

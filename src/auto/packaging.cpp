@@ -18,7 +18,7 @@
 
 #include "auto/settings_files.h"
 #include "core/data_base.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/ini_file.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"

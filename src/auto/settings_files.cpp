@@ -8,7 +8,7 @@
 #include <set>
 
 #include "core/data_base.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "markup/markup_document.h"
 #include "platform/program_folder.h"

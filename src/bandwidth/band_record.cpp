@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "auto/local_mac.h"
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"

@@ -12,7 +12,7 @@
 #include "core/http_download_get.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "platform/program_folder.h"
 

@@ -1,9 +1,7 @@
-# The foundation every module builds on: text, paths, properties, stored values, logs and the
+# The foundation every module builds on: properties, stored values, logs and the
 # shared session data.
 kestrane_module(kestrane_base
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/codepage.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/paths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/properties_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/data_base.cpp

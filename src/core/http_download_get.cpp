@@ -15,7 +15,7 @@
 
 #include "core/data_base.h"
 #include "core/http_transport.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/codepage.h"
-#include "core/paths.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace {

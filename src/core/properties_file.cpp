@@ -14,8 +14,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/codepage.h"
-#include "core/paths.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/atomic_file.h"
 
 PropertiesFile::PropertiesFile(std::string path) : m_path(std::move(path)) {}

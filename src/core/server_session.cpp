@@ -10,7 +10,7 @@
 #include <limits>
 #include <thread>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"

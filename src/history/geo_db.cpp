@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "history/sqlite_db.h"
 #include "platform/program_folder.h"
 

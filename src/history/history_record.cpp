@@ -2,7 +2,7 @@
 
 #include "auto/settings_files.h"
 #include "core/data_base.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace history {

@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 
 namespace {
 

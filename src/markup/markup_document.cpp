@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/codepage.h"
-#include "core/paths.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/atomic_file.h"
 
 namespace {

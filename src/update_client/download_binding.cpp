@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "core/log_file.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace {

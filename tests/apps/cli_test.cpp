@@ -8,7 +8,7 @@
 
 #include "../bandwidth/band_test_env.h"
 #include "auto/local_mac.h"
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/properties_file.h"
 #include "history/sqlite_db.h"
 #include "lab_fixture.h"

@@ -10,7 +10,7 @@
 #include <regex>
 #include <sstream>
 
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "lab_fixture.h"
 #include "test_support.h"

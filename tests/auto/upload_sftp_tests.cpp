@@ -12,7 +12,7 @@
 
 #include "auto/packaging.h"
 #include "core/data_base.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "platform/ini_file.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "auto/local_mac.h"
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"

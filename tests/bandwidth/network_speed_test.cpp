@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "band_test_env.h"
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_download_get.h"
 #include "core/http_transport.h"

@@ -1,11 +1,11 @@
-#include "core/codepage.h"
+#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 #include "test_support.h"
 

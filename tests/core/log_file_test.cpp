@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "test_support.h"
 
 namespace {

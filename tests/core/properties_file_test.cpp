@@ -7,7 +7,7 @@
 #include <random>
 #include <regex>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/properties_file.h"

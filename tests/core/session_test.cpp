@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "core/properties_file.h"
 #include "core/server_session.h"
 #include "test_support.h"

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "test_support.h"
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "core/data_base.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/codepage.h"
+#include "platform/codepage.h"
 #include "lab_fixture.h"
 #include "test_support.h"
 

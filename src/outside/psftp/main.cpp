@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/log_file.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "outside/psftp/sftp_transfer.h"
 #include "outside/psftp/upload_account.h"
 #include "platform/atomic_file.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "auto/settings_files.h"
-#include "core/paths.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace psftp {

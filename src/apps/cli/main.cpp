@@ -2,6 +2,7 @@
 //
 //   kestrane-cli [--folder DIR] login --user U --password P
 //   kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]
+//   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "apps/cli/cli_commands.h"
+#include "apps/cli/resolve_command.h"
 #include "auto/local_mac.h"
 #include "platform/program_folder.h"
 
@@ -23,7 +25,8 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: kestrane-cli [--folder DIR] login --user U --password P\n"
-               "       kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]\n");
+               "       kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]\n"
+               "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n");
   return cli::kExitUsage;
 }
 
@@ -33,6 +36,8 @@ int main(int argc, char** argv) {
   std::string folder = platform::ExecutableFolder();
   std::string command;
   cli::Options options;
+  std::string page;
+  bool automaticOrder = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -59,6 +64,8 @@ int main(int argc, char** argv) {
       options.serverGiven = true;
     } else if (arg == "--yes" || arg == "-y") {
       options.yes = true;
+    } else if (arg == "--auto") {
+      automaticOrder = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -66,6 +73,8 @@ int main(int argc, char** argv) {
       return cli::kExitOk;
     } else if (command.empty() && arg[0] != '-') {
       command = arg;
+    } else if (command == "resolve" && page.empty() && !arg.empty() && arg[0] != '-') {
+      page = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
       return Usage();
@@ -94,6 +103,10 @@ int main(int argc, char** argv) {
     return cli::LoginCommand(options);
   }
   if (command == "bandwidth") return cli::BandwidthCommand(options);
+  if (command == "resolve") {
+    if (page.empty()) return Usage();
+    return cli::ResolveCommand(page, automaticOrder, options.json);
+  }
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

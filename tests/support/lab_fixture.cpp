@@ -294,6 +294,18 @@ std::string WriteBeijingTelecomAccounts(const std::string& path) {
   return path;
 }
 
+void PointVideoHostsAtLab(const std::string& folder, const LabProcess& lab) {
+  PropertiesFile config(paths::Join(folder, "conf/config.properties"));
+  config.Load();
+  for (const char* site : {"ku6", "letv", "youku", "tudou", "sina", "sohu", "ifeng"}) {
+    const std::string key = std::string("video_host_") + site;
+    const std::string url = lab.Url("video", std::string("/") + site);
+    config.Set(key, url);
+    config.Add(key, url);
+  }
+  config.Save(false);
+}
+
 void PrepareLabProgramFolder(const std::string& folder, const LabProcess& lab,
                              const std::string& serverAddress,
                              const std::vector<std::string>& extraDistFiles) {
@@ -314,4 +326,5 @@ void PrepareLabProgramFolder(const std::string& folder, const LabProcess& lab,
   config.Set("upload_local_file_path", "TestFile\\up.rar");
   config.Set("url_down_file", "50MB.rar");
   config.Save(false);
+  if (!lab.Url("video").empty()) PointVideoHostsAtLab(folder, lab);
 }

@@ -111,9 +111,14 @@ std::unique_ptr<LabProcess> StartLabOnFixedPort(const std::vector<std::string>& 
 // id 20001) and returns its path.
 std::string WriteBeijingTelecomAccounts(const std::string& path);
 
+// Points "video_host_<site>" of a program folder's conf/config.properties at the lab's video
+// role ("<video role URL>/<site>"); the file must exist.
+void PointVideoHostsAtLab(const std::string& folder, const LabProcess& lab);
+
 // Fills a test program folder for a whole run of kestrane-cli against the lab: the shipped
 // settings and databases, a one-server catalogue whose Beijing telecom server is `serverAddress`,
-// a 1 MiB upload file, and the properties pointing at the lab's management and time roles.
+// a 1 MiB upload file, and the properties pointing at the lab's management and time roles (and
+// its video sites, when that role runs).
 // `extraDistFiles` are further files copied from the build's program folder.
 void PrepareLabProgramFolder(const std::string& folder, const LabProcess& lab,
                              const std::string& serverAddress,

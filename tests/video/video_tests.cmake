@@ -1,0 +1,6 @@
+# The video address resolvers: their cuts through the fetch seam, and the whole path against
+# the lab's video sites (kestrane-cli resolve included).
+kestrane_add_gtest(video_resolver_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_resolvers_test.cpp
+  LIBS kestrane_resolvers
+  LABELS unit)

@@ -4,3 +4,9 @@ kestrane_add_gtest(video_resolver_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_resolvers_test.cpp
   LIBS kestrane_resolvers
   LABELS unit)
+kestrane_add_gtest(video_lab_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_lab_test.cpp
+  LIBS kestrane_resolvers kestrane_labfixture
+  LABELS integration
+  TIMEOUT 300)
+target_include_directories(video_lab_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})

@@ -16,7 +16,8 @@ std::string YoukuAlphabet(int seed) {
   double s = seed;
   while (!source.empty()) {
     s = std::fmod(s * 211 + 30031, 65536);
-    const size_t index = static_cast<size_t>(std::floor(s / 65536 * static_cast<double>(source.size())));
+    const size_t index =
+        static_cast<size_t>(std::floor(s / 65536 * static_cast<double>(source.size())));
     mixed += source[index];
     source.erase(index, 1);
   }
@@ -72,7 +73,9 @@ std::string Ku6Escape(const std::string& text) {
   return out;
 }
 
-Response Html(const std::string& body) { return Response::Text(200, body, "text/html; charset=utf-8"); }
+Response Html(const std::string& body) {
+  return Response::Text(200, body, "text/html; charset=utf-8");
+}
 
 std::string PageOf(const std::string& title, const std::string& script) {
   return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
@@ -90,7 +93,8 @@ class VideoSites : public Role {
     m_server = &server;
     for (const auto& v : flags.All("video-reply"))
       if (!Control("reply", v, error)) return false;
-    if (flags.Has("video-media-size") && !Control("media-size", flags.Get("video-media-size"), error))
+    if (flags.Has("video-media-size") &&
+        !Control("media-size", flags.Get("video-media-size"), error))
       return false;
 
     server.Route("GET", "/media/*", [this](const Request&) {
@@ -107,8 +111,8 @@ class VideoSites : public Role {
       return Reply("ku6", [&](const std::string& mode) { return Ku6Reply(req, mode); });
     });
     server.Route("GET", "/ku6/*", [](const Request& req) {
-      return Html(PageOf("酷6", "var VideoInfo = { title: \"lab\", vid: '" + Tame(LastName(req.path)) +
-                                   "', time: 120 };"));
+      return Html(PageOf("酷6", "var VideoInfo = { title: \"lab\", vid: '" +
+                                    Tame(LastName(req.path)) + "', time: 120 };"));
     });
 
     // letv
@@ -116,8 +120,8 @@ class VideoSites : public Role {
       return Reply("letv", [&](const std::string& mode) { return LetvReply(req, mode); });
     });
     server.Route("GET", "/letv/*", [](const Request& req) {
-      return Html(PageOf("乐视", "var __INFO__ = { video: { vid:" + Digits(LastName(req.path)) +
-                                   ", pid: 1 } };"));
+      return Html(PageOf(
+          "乐视", "var __INFO__ = { video: { vid:" + Digits(LastName(req.path)) + ", pid: 1 } };"));
     });
 
     // youku
@@ -137,7 +141,7 @@ class VideoSites : public Role {
     });
     server.Route("GET", "/tudou/albumplay/*", [](const Request& req) {
       return Html(PageOf("土豆", "var pageConfig = { lid: 1, vcode: '" + Tame(LastName(req.path)) +
-                                   "', title: \"lab\" };"));
+                                     "', title: \"lab\" };"));
     });
     server.Route("GET", "/tudou/*", [](const Request& req) {
       const std::string iid = std::to_string(100000 + Fnv(LastName(req.path)) % 900000);
@@ -150,14 +154,15 @@ class VideoSites : public Role {
     });
     server.Route("GET", "/sina/*", [](const Request& req) {
       return Html(PageOf("新浪", "var $SCOPE = { video: { vid:'" + Tame(LastName(req.path)) +
-                                   "', title: \"lab\" } };"));
+                                     "', title: \"lab\" } };"));
     });
 
     // sohu: the information service names the dispatch host, which is the lab again.
     server.Route("GET", "/sohu/videinfo.jhtml", [this](const Request& req) {
       return Reply("sohu", [&](const std::string& mode) { return SohuReply(req, mode); });
     });
-    server.Route("GET", "/sohu/dispatch/*", [this](const Request& req) { return SohuDispatch(req); });
+    server.Route("GET", "/sohu/dispatch/*",
+                 [this](const Request& req) { return SohuDispatch(req); });
     server.Route("GET", "/sohu/dispatch", [this](const Request& req) { return SohuDispatch(req); });
     server.Route("GET", "/sohu/*", [](const Request& req) {
       std::string name = LastName(req.path);
@@ -184,8 +189,9 @@ class VideoSites : public Role {
       for (const char* s : kSites) siteOk = siteOk || site == s;
       for (const char* m : kModes) modeOk = modeOk || mode == m;
       if (!siteOk || !modeOk) {
-        *reply = "reply must be SITE:MODE, SITE one of ku6 letv youku tudou sina sohu ifeng all, "
-                 "MODE one of ok badjson missing errorpage empty";
+        *reply =
+            "reply must be SITE:MODE, SITE one of ku6 letv youku tudou sina sohu ifeng all, "
+            "MODE one of ok badjson missing errorpage empty";
         return false;
       }
       if (site == "all") {
@@ -257,8 +263,9 @@ class VideoSites : public Role {
     else if (mode == "missing")
       body = "{\"data\":{\"t\":\"\\u5b9e\\u9a8c\",\"vtime\":\"120\"},\"status\":1}";
     else
-      body = "{\"data\":{\"t\":\"\\u5b9e\\u9a8c\",\"f\":\"" + media + "1.f4v\",\"vtime\":\"120\"},\"list\":[{\"f\":\"" +
-             media + "2.f4v\"},{\"f\":\"" + media + "3.f4v\"}],\"status\":1}";
+      body = "{\"data\":{\"t\":\"\\u5b9e\\u9a8c\",\"f\":\"" + media +
+             "1.f4v\",\"vtime\":\"120\"},\"list\":[{\"f\":\"" + media + "2.f4v\"},{\"f\":\"" +
+             media + "3.f4v\"}],\"status\":1}";
     return Response::Text(200, body, "text/html");
   }
 
@@ -271,8 +278,8 @@ class VideoSites : public Role {
     else if (mode == "missing")
       json = "{\"title\":\"实验\",\"dispatch\":{}}";
     else
-      json = "{\"title\":\"实验\",\"dispatch\":{\"350\":[\"" + media + "350.mp4\",\"lab\"],\"1000\":[\"" + media +
-             "1000.mp4\",\"lab\"]}}";
+      json = "{\"title\":\"实验\",\"dispatch\":{\"350\":[\"" + media +
+             "350.mp4\",\"lab\"],\"1000\":[\"" + media + "1000.mp4\",\"lab\"]}}";
     return Response::Text(200,
                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n<mmsid>" + id +
                               "</mmsid>\n<playurl><![CDATA[" + json + "]]></playurl>\n</root>\n",
@@ -292,7 +299,8 @@ class VideoSites : public Role {
     std::string segs;
     for (int j = 0; j < kSegments; ++j) {
       if (j) segs += ",";
-      segs += "{\"no\":\"" + std::to_string(j) + "\",\"size\":\"1048576\",\"seconds\":\"60\",\"k\":\"" +
+      segs += "{\"no\":\"" + std::to_string(j) +
+              "\",\"size\":\"1048576\",\"seconds\":\"60\",\"k\":\"" +
               Hex8(Fnv(id + std::to_string(j))) + "\",\"k2\":\"1c\"}";
     }
     std::string body;
@@ -302,7 +310,8 @@ class VideoSites : public Role {
       body = "{\"data\":[{\"videoid\":\"1\",\"title\":\"lab\"}]}";
     else
       body = "{\"data\":[{\"videoid\":\"1\",\"title\":\"lab\",\"seed\":" + std::to_string(seed) +
-             ",\"streamfileids\":{\"flv\":\"" + encoded + "\"},\"segs\":{\"flv\":[" + segs + "]}}]}";
+             ",\"streamfileids\":{\"flv\":\"" + encoded + "\"},\"segs\":{\"flv\":[" + segs +
+             "]}}]}";
     return Response::Text(200, body, "application/json");
   }
 
@@ -312,30 +321,35 @@ class VideoSites : public Role {
     const size_t at = req.path.find(mark);
     if (at == std::string::npos || mode != "ok") return Response::Text(404, "Not Found");
     Response r = Response::Text(302, "", "text/html");
-    r.headers.emplace_back("Location", Base() + "/media/youku/" + Tame(req.path.substr(at + mark.size())) +
+    r.headers.emplace_back("Location", Base() + "/media/youku/" +
+                                           Tame(req.path.substr(at + mark.size())) +
                                            ".flv?K=" + Tame(req.Param("K")));
     return r;
   }
 
   Response TudouReply(const Request& req, const std::string& mode) {
     const std::string iid = Tame(req.Param("it"));
-    if (req.Param("vn") != "02" || req.Param("st") != "1,2") return Response::Text(404, "Not Found");
+    if (req.Param("vn") != "02" || req.Param("st") != "1,2")
+      return Response::Text(404, "Not Found");
     const std::string media = Base() + "/media/tudou/" + iid + "/";
-    std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<v time=\"120000\" vi=\"1\" nu=\"1\"><b>";
+    std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<v time=\"120000\" vi=\"1\" nu=\"1\"><b>";
     if (mode == "badjson")
       body += "<f w=\"10\" size=\"1048576\">" + media + "1.flv?key=a1";
     else if (mode == "missing")
       body += "</b></v>";
     else
-      body += "<f w=\"10\" size=\"1048576\">" + media + "1.flv?key=a1&amp;id=tudou</f><f w=\"20\" size=\"2097152\">" +
-              media + "2.flv?key=b2&amp;id=tudou</f></b></v>";
+      body += "<f w=\"10\" size=\"1048576\">" + media +
+              "1.flv?key=a1&amp;id=tudou</f><f w=\"20\" size=\"2097152\">" + media +
+              "2.flv?key=b2&amp;id=tudou</f></b></v>";
     return Response::Text(200, body, "text/xml");
   }
 
   Response SinaReply(const Request& req, const std::string& mode) {
     const std::string vid = Tame(req.Param("vid"));
     const std::string media = Base() + "/media/sina/" + vid + "/";
-    std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<video>\n<result>suee</result>\n";
+    std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<video>\n<result>suee</result>\n";
     if (mode == "badjson") {
       body += "<durl><order>1</order><url><![CDATA[" + media + "1.flv";
     } else if (mode == "missing") {
@@ -343,8 +357,9 @@ class VideoSites : public Role {
     } else {
       body += "<timelength>120000</timelength>\n<vname><![CDATA[实验视频]]></vname>\n";
       for (int i = 1; i <= 2; ++i)
-        body += "<durl>\n<order>" + std::to_string(i) + "</order>\n<length>60000</length>\n<url><![CDATA[" +
-                media + std::to_string(i) + ".flv]]></url>\n</durl>\n";
+        body += "<durl>\n<order>" + std::to_string(i) +
+                "</order>\n<length>60000</length>\n<url><![CDATA[" + media + std::to_string(i) +
+                ".flv]]></url>\n</durl>\n";
       body += "</video>\n";
     }
     return Response::Text(200, body, "text/xml");
@@ -362,23 +377,27 @@ class VideoSites : public Role {
     else if (mode == "missing")
       body = "{\"status\":1,\"data\":{\"tvName\":\"实验\"}}";
     else
-      body = "{\"allot\":\"" + allot + "\",\"prot\":2,\"status\":1,\"data\":{\"tvName\":\"实验\",\"clipsURL\":[\"" +
-             clip + "\"],\"su\":[\"" + su + "\"]}}";
+      body = "{\"allot\":\"" + allot +
+             "\",\"prot\":2,\"status\":1,\"data\":{\"tvName\":\"实验\",\"clipsURL\":[\"" + clip +
+             "\"],\"su\":[\"" + su + "\"]}}";
     return Response::Text(200, body, "application/json");
   }
 
   // "a|b|c|d": the media host, two fields the client ignores, the key.
   Response SohuDispatch(const Request& req) {
     Count("sohu_dispatch");
-    if (req.Param("file").empty() || req.Param("new").empty()) return Response::Text(404, "Not Found");
-    return Response::Text(200, Base() + "/media/sohu|12|lab|" + Hex8(Fnv(req.Param("new"))), "text/plain");
+    if (req.Param("file").empty() || req.Param("new").empty())
+      return Response::Text(404, "Not Found");
+    return Response::Text(200, Base() + "/media/sohu|12|lab|" + Hex8(Fnv(req.Param("new"))),
+                          "text/plain");
   }
 
   Response IfengReply(const Request& req, const std::string& mode) {
     // "/ifeng/video_info_new/<c1>/<c2>/<guid>.xml"
     const std::string rest = req.path.substr(std::string("/ifeng/video_info_new/").size());
     const std::string guid = LastName(rest);
-    if (guid.size() < 2 || rest != guid.substr(guid.size() - 2, 1) + "/" + guid.substr(guid.size() - 2) + "/" + guid + ".xml")
+    if (guid.size() < 2 || rest != guid.substr(guid.size() - 2, 1) + "/" +
+                                       guid.substr(guid.size() - 2) + "/" + guid + ".xml")
       return Response::Text(404, "Not Found");
     const std::string media = Base() + "/media/ifeng/" + Tame(guid) + "/";
     std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<PlayList>\n";
@@ -388,7 +407,8 @@ class VideoSites : public Role {
       body += "</PlayList>\n";
     } else {
       for (int i = 1; i <= 2; ++i)
-        body += "<item Name=\"实验\" VideoPlayUrl=\"" + media + std::to_string(i) + ".mp4\" Duration=\"60\"/>\n";
+        body += "<item Name=\"实验\" VideoPlayUrl=\"" + media + std::to_string(i) +
+                ".mp4\" Duration=\"60\"/>\n";
       body += "</PlayList>\n";
     }
     return Response::Text(200, body, "text/xml");
@@ -425,8 +445,9 @@ void RegisterVideoSitesRole() {
        true},
       {"video-media-size", "BYTES", "size of every /media/ file (default 4194304)."},
   };
-  spec.controlHelp = {"reply=SITE:MODE, media-size=BYTES (as the flags)",
-                      "stats add <site>_mode and <site>_requests, sohu_dispatch_requests, media_requests"};
+  spec.controlHelp = {
+      "reply=SITE:MODE, media-size=BYTES (as the flags)",
+      "stats add <site>_mode and <site>_requests, sohu_dispatch_requests, media_requests"};
   spec.create = [] { return std::make_unique<VideoSites>(); };
   RegisterRole(std::move(spec));
 }

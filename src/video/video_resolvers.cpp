@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include "core/http_transport.h"
@@ -24,9 +26,10 @@ namespace {
 std::atomic<int> g_fetchMs{kFetchTotalMs};
 std::atomic<int> g_resolveMs{kResolveTotalMs};
 
-constexpr const char* kWords[kSiteCount] = {"ku6", "letv", "youku", "tudou", "sina", "sohu", "ifeng"};
-constexpr Site kAutomatic[kSiteCount] = {Site::Ku6,   Site::Letv, Site::Youku, Site::Tudou,
-                                         Site::Sina,  Site::Sohu, Site::Ifeng};
+constexpr const char* kWords[kSiteCount] = {"ku6",  "letv", "youku", "tudou",
+                                            "sina", "sohu", "ifeng"};
+constexpr Site kAutomatic[kSiteCount] = {Site::Ku6,  Site::Letv, Site::Youku, Site::Tudou,
+                                         Site::Sina, Site::Sohu, Site::Ifeng};
 constexpr Site kManual[kSiteCount] = {Site::Youku, Site::Tudou, Site::Letv, Site::Sohu,
                                       Site::Sina,  Site::Ku6,   Site::Ifeng};
 
@@ -35,7 +38,9 @@ constexpr size_t kMaxSegments = 128;
 
 constexpr size_t npos = std::string::npos;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 std::string Trim(const std::string& text) {
   size_t b = 0, e = text.size();
@@ -60,10 +65,19 @@ std::string Cut(const std::string& text, size_t from, size_t to) {
 // The whole text matched by `pattern` in `text`. The matcher throws at its complexity and
 // stack limits; such a page simply does not match.
 bool Search(const char* pattern, const std::string& text, std::string* match) {
+  // Each pattern is compiled once; the patterns are literals, so their address names them.
+  static std::mutex lock;
+  static std::map<const char*, std::shared_ptr<const boost::regex>> compiled;
   try {
-    const boost::regex re(pattern, boost::regex::perl);
+    std::shared_ptr<const boost::regex> re;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      auto& slot = compiled[pattern];
+      if (!slot) slot = std::make_shared<const boost::regex>(pattern, boost::regex::perl);
+      re = slot;
+    }
     boost::smatch m;
-    if (!boost::regex_search(text, m, re)) return false;
+    if (!boost::regex_search(text, m, *re)) return false;
     *match = m.str(0);
     return true;
   } catch (...) {
@@ -97,7 +111,8 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 }
 
 // Every occurrence of "http" from the second character on, up to the next `end`.
-void AppendHttpRuns(const std::string& text, const std::string& end, std::vector<std::string>* out) {
+void AppendHttpRuns(const std::string& text, const std::string& end,
+                    std::vector<std::string>* out) {
   size_t p = text.size() > 1 ? text.find("http", 1) : npos;
   while (p != npos) {
     const size_t e = text.find(end, p);
@@ -123,7 +138,9 @@ bool ReadDecimal(const std::string& text, int64_t* value) {
   return true;
 }
 
-int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+int32_t Wrap32(int64_t v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
+}
 
 void AppendUtf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
@@ -210,13 +227,16 @@ struct Run {
   std::string Fetch(const std::string& url) const {
     const int64_t left = deadline - transport::TickMs();
     if (left <= 0) return "";
-    std::string text = seams.fetch(url, static_cast<int>(std::min<int64_t>(left, g_fetchMs.load())));
+    std::string text =
+        seams.fetch(url, static_cast<int>(std::min<int64_t>(left, g_fetchMs.load())));
     if (text.size() > kMaxTextBytes) text.resize(kMaxTextBytes);
     return text;
   }
 };
 
-std::string SiteHost(const ResolverSeams& seams, Site site) { return NormalizeHost(seams.host(site)); }
+std::string SiteHost(const ResolverSeams& seams, Site site) {
+  return NormalizeHost(seams.host(site));
+}
 
 std::vector<std::string> Ku6(const Run& run, const std::string& page) {
   const std::string text = run.Fetch(page);
@@ -296,7 +316,8 @@ std::vector<std::string> Letv(const Run& run, const std::string& page) {
     auto dispatch = json.FindMember("dispatch");
     if (dispatch == json.MemberEnd() || !dispatch->value.IsObject()) continue;
     auto list = dispatch->value.FindMember("350");
-    if (list == dispatch->value.MemberEnd() || !list->value.IsArray() || list->value.Size() < 2) continue;
+    if (list == dispatch->value.MemberEnd() || !list->value.IsArray() || list->value.Size() < 2)
+      continue;
     const rapidjson::Value& first = list->value[0];
     if (first.IsString()) result.emplace_back(first.GetString(), first.GetStringLength());
   }
@@ -368,7 +389,8 @@ std::vector<std::string> Tudou(const ResolverSeams& seams, const std::string& pa
     const Run run(seams, SiteHost(seams, Site::Youku));
     if (run.host.empty()) return {};
     std::string match, code;
-    if (!Search("vcode\\s*:\\s*'(.*)'", run.Fetch(page), &match) || !BetweenQuotes(match, '\'', 0, &code))
+    if (!Search("vcode\\s*:\\s*'(.*)'", run.Fetch(page), &match) ||
+        !BetweenQuotes(match, '\'', 0, &code))
       return {};
     return YoukuById(run, code, true);
   }
@@ -377,7 +399,8 @@ std::vector<std::string> Tudou(const ResolverSeams& seams, const std::string& pa
   std::string match;
   if (!Search("iid\\s*:\\s*(\\d+)", run.Fetch(page), &match)) return {};
   const std::string iid = WithoutBlanks(After(match, ':'));
-  const std::string reply = ReplaceAll(run.Fetch(run.host + "/v?vn=02&st=1%2C2&it=" + iid), "&amp;", "&");
+  const std::string reply =
+      ReplaceAll(run.Fetch(run.host + "/v?vn=02&st=1%2C2&it=" + iid), "&amp;", "&");
   std::vector<std::string> result;
   AppendHttpRuns(reply, "</f>", &result);
   return result;
@@ -390,7 +413,8 @@ std::vector<std::string> Sina(const Run& run, const std::string& page) {
     id = page.substr(hash + 1);
   } else {
     std::string match;
-    if (!Search("vid\\s*:\\s*('.*')", run.Fetch(page), &match) || !BetweenQuotes(match, '\'', 0, &id))
+    if (!Search("vid\\s*:\\s*('.*')", run.Fetch(page), &match) ||
+        !BetweenQuotes(match, '\'', 0, &id))
       return {};
     id = Trim(id);
   }
@@ -415,9 +439,11 @@ std::vector<std::string> Sohu(const Run& run, const std::string& page) {
     rapidjson::Document json;
     std::string allot, clip, su;
     int prot = 0;
-    if (ParseJson(run.Fetch(run.host + "/videinfo.jhtml?m=viewtv&vid=" + vid), &json) && json.IsObject()) {
+    if (ParseJson(run.Fetch(run.host + "/videinfo.jhtml?m=viewtv&vid=" + vid), &json) &&
+        json.IsObject()) {
       auto a = json.FindMember("allot");
-      if (a != json.MemberEnd() && a->value.IsString()) allot.assign(a->value.GetString(), a->value.GetStringLength());
+      if (a != json.MemberEnd() && a->value.IsString())
+        allot.assign(a->value.GetString(), a->value.GetStringLength());
       auto p = json.FindMember("prot");
       if (p != json.MemberEnd() && p->value.IsInt()) prot = p->value.GetInt();
       auto d = json.FindMember("data");
@@ -433,7 +459,7 @@ std::vector<std::string> Sohu(const Run& run, const std::string& page) {
     const std::string reply = run.Fetch("http://" + allot + query + clip + "&new=" + su);
     std::vector<std::string> parts;
     size_t from = 0;
-    for (size_t bar = reply.find('|'); ; bar = reply.find('|', from)) {
+    for (size_t bar = reply.find('|');; bar = reply.find('|', from)) {
       parts.push_back(reply.substr(from, bar == npos ? npos : bar - from));
       if (bar == npos) break;
       from = bar + 1;
@@ -508,7 +534,8 @@ std::string FetchText(const std::string& url, int timeoutMs) {
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
   // An error page is not a reply.
-  if ((rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && body.full)) || status < 200 || status > 299) return "";
+  if ((rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && body.full)) || status < 200 || status > 299)
+    return "";
   // The lines are read one after another without their ends.
   std::string text;
   text.reserve(body.text.size());
@@ -536,10 +563,18 @@ std::string Unescape(std::string_view text) {
     const char n = text[++i];
     uint32_t unit = 0;
     switch (n) {
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'u':
         if (!Hex4(text, i + 1, &unit)) {
           out += 'u';
@@ -549,8 +584,8 @@ std::string Unescape(std::string_view text) {
         if (unit == 0) break;
         if (unit >= 0xD800 && unit <= 0xDBFF) {
           uint32_t low = 0;
-          if (i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u' && Hex4(text, i + 3, &low) &&
-              low >= 0xDC00 && low <= 0xDFFF) {
+          if (i + 2 < text.size() && text[i + 1] == '\\' && text[i + 2] == 'u' &&
+              Hex4(text, i + 3, &low) && low >= 0xDC00 && low <= 0xDFFF) {
             i += 6;
             AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
           } else {
@@ -562,7 +597,9 @@ std::string Unescape(std::string_view text) {
           AppendUtf8(unit, &out);
         }
         break;
-      default: out += n; break;
+      default:
+        out += n;
+        break;
     }
   }
   return out;
@@ -575,16 +612,20 @@ std::string NormalizeHost(const std::string& value) {
   if (host == "null") return "";
   while (!host.empty() && host.back() == '/') host.pop_back();
   transport::UrlParts parts;
-  if (host.empty() || !transport::ParseUrl(host, &parts) || (parts.scheme != "http" && parts.scheme != "https"))
+  if (host.empty() || !transport::ParseUrl(host, &parts) ||
+      (parts.scheme != "http" && parts.scheme != "https"))
     return "";
   return host;
 }
 
-std::string ConfiguredHost(Site site) { return NormalizeHost(conf::Read(conf::kConfig, SiteHostKey(site))); }
+std::string ConfiguredHost(Site site) {
+  return NormalizeHost(conf::Read(conf::kConfig, SiteHostKey(site)));
+}
 
 namespace youku {
 
-const char* const kSourceAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ/\\:._-1234567890";
+const char* const kSourceAlphabet =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ/\\:._-1234567890";
 
 std::string MixedAlphabet(int64_t seed64) {
   int32_t seed = Wrap32(seed64);
@@ -620,7 +661,8 @@ bool FileId(const std::string& mixed, const std::string& encoded, std::string* f
 
 std::string SidValue(int64_t nowMs, int a, int b) {
   char text[64];
-  std::snprintf(text, sizeof text, "%lld%d%d", static_cast<long long>(nowMs), a % 999 + 1000, b % 9000 + 1000);
+  std::snprintf(text, sizeof text, "%lld%d%d", static_cast<long long>(nowMs), a % 999 + 1000,
+                b % 9000 + 1000);
   return text;
 }
 
@@ -629,7 +671,8 @@ std::string SidValue(int64_t nowMs, int a, int b) {
 VideoResolver::VideoResolver() : VideoResolver(ResolverSeams{}) {}
 
 VideoResolver::VideoResolver(ResolverSeams seams) : m_seams(std::move(seams)) {
-  if (!m_seams.fetch) m_seams.fetch = [](const std::string& url, int ms) { return FetchText(url, ms); };
+  if (!m_seams.fetch)
+    m_seams.fetch = [](const std::string& url, int ms) { return FetchText(url, ms); };
   if (!m_seams.host) m_seams.host = ConfiguredHost;
   if (!m_seams.nowMs)
     m_seams.nowMs = [] {
@@ -653,22 +696,29 @@ std::vector<std::string> VideoResolver::Resolve(const std::string& page, Resolve
 
 std::vector<std::string> VideoResolver::ResolveSite(Site site, const std::string& page) const {
   switch (site) {
-    case Site::Ku6: return Ku6(page);
-    case Site::Letv: return Letv(page);
-    case Site::Youku: return Youku(page);
-    case Site::Tudou: return Tudou(page);
-    case Site::Sina: return Sina(page);
-    case Site::Sohu: return Sohu(page);
-    case Site::Ifeng: return Ifeng(page);
+    case Site::Ku6:
+      return Ku6(page);
+    case Site::Letv:
+      return Letv(page);
+    case Site::Youku:
+      return Youku(page);
+    case Site::Tudou:
+      return Tudou(page);
+    case Site::Sina:
+      return Sina(page);
+    case Site::Sohu:
+      return Sohu(page);
+    case Site::Ifeng:
+      return Ifeng(page);
   }
   return {};
 }
 
-#define KESTRANE_SITE_RESOLVER(Name, SiteValue)                                    \
-  std::vector<std::string> VideoResolver::Name(const std::string& page) const {   \
-    const Run run(m_seams, SiteHost(m_seams, SiteValue));                          \
-    if (run.host.empty()) return {};                                               \
-    return video::Name(run, page);                                                 \
+#define KESTRANE_SITE_RESOLVER(Name, SiteValue)                                 \
+  std::vector<std::string> VideoResolver::Name(const std::string& page) const { \
+    const Run run(m_seams, SiteHost(m_seams, SiteValue));                       \
+    if (run.host.empty()) return {};                                            \
+    return video::Name(run, page);                                              \
   }
 KESTRANE_SITE_RESOLVER(Ku6, Site::Ku6)
 KESTRANE_SITE_RESOLVER(Letv, Site::Letv)
@@ -690,6 +740,8 @@ std::vector<std::string> VideoResolver::YoukuById(const std::string& identifier)
   return video::YoukuById(run, identifier, false);
 }
 
-std::vector<std::string> VideoResolver::Tudou(const std::string& page) const { return video::Tudou(m_seams, page); }
+std::vector<std::string> VideoResolver::Tudou(const std::string& page) const {
+  return video::Tudou(m_seams, page);
+}
 
 }  // namespace video

@@ -22,7 +22,8 @@ class VideoLabTest : public ProgramFolderTest {
  protected:
   void SetUp() override {
     ProgramFolderTest::SetUp();
-    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{"--video", "--video-media-size=1000"});
+    m_lab = std::make_unique<LabProcess>(
+        std::vector<std::string>{"--video", "--video-media-size=1000"});
     ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
     CopyFromDist("conf/config.properties");
     PointVideoHostsAtLab(m_folder, *m_lab);
@@ -76,8 +77,9 @@ const char* const kIfeng = "/ifeng/video/detail_2013_05/20/25492016_0.shtml";
 TEST_F(VideoLabTest, EachSitePageGivesItsMediaAddressesAfterTheRequestsOfItsSite) {
   const std::string m = m_base + "/media/";
 
-  EXPECT_EQ(Resolve(kKu6), (Strings{m + "ku6/Lx2aCvdgqXJdJrzQ/1.f4v", m + "ku6/Lx2aCvdgqXJdJrzQ/2.f4v",
-                                    m + "ku6/Lx2aCvdgqXJdJrzQ/3.f4v"}));
+  EXPECT_EQ(Resolve(kKu6),
+            (Strings{m + "ku6/Lx2aCvdgqXJdJrzQ/1.f4v", m + "ku6/Lx2aCvdgqXJdJrzQ/2.f4v",
+                     m + "ku6/Lx2aCvdgqXJdJrzQ/3.f4v"}));
   EXPECT_EQ(Targets(), (Strings{kKu6, "/ku6/fetch.htm?t=getVideo4Player&vid=Lx2aCvdgqXJdJrzQ"}));
 
   EXPECT_EQ(Resolve(kLetv), Strings{m + "letv/1937486/350.mp4"});
@@ -86,14 +88,18 @@ TEST_F(VideoLabTest, EachSitePageGivesItsMediaAddressesAfterTheRequestsOfItsSite
   EXPECT_EQ(Resolve(kSina), (Strings{m + "sina/120519357/1.flv", m + "sina/120519357/2.flv"}));
   EXPECT_EQ(Targets(), (Strings{kSina, "/sina/v_play.php?vid=120519357"}));
   // An identifier after "#" needs no page.
-  EXPECT_EQ(Resolve("/sina/video/x.html#12345"), (Strings{m + "sina/12345/1.flv", m + "sina/12345/2.flv"}));
+  EXPECT_EQ(Resolve("/sina/video/x.html#12345"),
+            (Strings{m + "sina/12345/1.flv", m + "sina/12345/2.flv"}));
   EXPECT_EQ(Targets(), Strings{"/sina/v_play.php?vid=12345"});
 
   const Strings sohu = Resolve(kSohu);
   ASSERT_EQ(sohu.size(), 1u);
-  EXPECT_TRUE(std::regex_match(sohu[0], std::regex(m + "sohu/376446434/clip1\\.mp4\\?key=[0-9a-f]{8}"))) << sohu[0];
+  EXPECT_TRUE(
+      std::regex_match(sohu[0], std::regex(m + "sohu/376446434/clip1\\.mp4\\?key=[0-9a-f]{8}")))
+      << sohu[0];
   EXPECT_EQ(Targets(), (Strings{kSohu, "/sohu/videinfo.jhtml?m=viewtv&vid=376446434",
-                                "/sohu/dispatch/?prot=2&file=" + m + "sohu/376446434/clip1.mp4&new=/376446434/clip1.mp4"}));
+                                "/sohu/dispatch/?prot=2&file=" + m +
+                                    "sohu/376446434/clip1.mp4&new=/376446434/clip1.mp4"}));
 
   EXPECT_EQ(Resolve(kIfeng), (Strings{m + "ifeng/25492016_0/1.mp4", m + "ifeng/25492016_0/2.mp4"}));
   EXPECT_EQ(Targets(), Strings{"/ifeng/video_info_new/_/_0/25492016_0.xml"});
@@ -101,7 +107,8 @@ TEST_F(VideoLabTest, EachSitePageGivesItsMediaAddressesAfterTheRequestsOfItsSite
   const Strings tudou = Resolve(kTudou);
   ASSERT_EQ(tudou.size(), 2u);
   std::smatch iid;
-  ASSERT_TRUE(std::regex_match(tudou[0], iid, std::regex(m + "tudou/(\\d+)/1\\.flv\\?key=a1&id=tudou")));
+  ASSERT_TRUE(
+      std::regex_match(tudou[0], iid, std::regex(m + "tudou/(\\d+)/1\\.flv\\?key=a1&id=tudou")));
   EXPECT_EQ(tudou[1], m + "tudou/" + iid[1].str() + "/2.flv?key=b2&id=tudou");
   EXPECT_EQ(Targets(), (Strings{kTudou, "/tudou/v?vn=02&st=1%2C2&it=" + iid[1].str()}));
 
@@ -111,8 +118,9 @@ TEST_F(VideoLabTest, EachSitePageGivesItsMediaAddressesAfterTheRequestsOfItsSite
     const Strings youku = Resolve(page);
     ASSERT_EQ(youku.size(), 3u) << page;
     for (int j = 0; j < 3; ++j)
-      EXPECT_TRUE(std::regex_match(youku[j], std::regex(flv + "0" + std::to_string(j) + "/st/flv/fileid/XNTc2MjE0" +
-                                                        std::to_string(j) + "jQ4\\?K=[0-9a-f]{8}")))
+      EXPECT_TRUE(std::regex_match(
+          youku[j], std::regex(flv + "0" + std::to_string(j) + "/st/flv/fileid/XNTc2MjE0" +
+                               std::to_string(j) + "jQ4\\?K=[0-9a-f]{8}")))
           << youku[j];
     const Strings asked = Targets();
     EXPECT_EQ(asked.back(), "/youku/player/getPlayList/VideoIDS/XNTc2MjE0NjQ4");
@@ -123,7 +131,8 @@ TEST_F(VideoLabTest, EachSitePageGivesItsMediaAddressesAfterTheRequestsOfItsSite
     EXPECT_FALSE(video::FetchText(youku[0]).empty());
     const Strings followed = Targets();
     ASSERT_EQ(followed.size(), 2u);
-    EXPECT_EQ(followed[1], "/media/youku/XNTc2MjE00jQ4.flv?K=" + youku[0].substr(youku[0].size() - 8));
+    EXPECT_EQ(followed[1],
+              "/media/youku/XNTc2MjE00jQ4.flv?K=" + youku[0].substr(youku[0].size() - 8));
     const std::vector<LabRequest> media = m_lab->Requests("video");
     EXPECT_EQ(media.back().bodySent, 1000);
   }
@@ -169,8 +178,9 @@ TEST_F(VideoLabTest, BadRepliesAndFaultsGiveNothingWithinTheBound) {
       ASSERT_TRUE(m_lab->SetFault("video", s.service, fault));
       const auto start = std::chrono::steady_clock::now();
       EXPECT_TRUE(Resolve(s.page).empty()) << s.site << " " << fault;
-      const auto ms =
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
       EXPECT_LT(ms, kFetchMs + 1500) << s.site << " " << fault;
       ASSERT_TRUE(m_lab->ClearFaults("video"));
     }
@@ -185,7 +195,9 @@ TEST_F(VideoLabTest, BadRepliesAndFaultsGiveNothingWithinTheBound) {
   ASSERT_TRUE(m_lab->SetFault("video", "*", "stallhead"));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(Resolve(kKu6).empty());
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
   EXPECT_GE(ms, 2400);
   EXPECT_LT(ms, 3500);
   EXPECT_EQ(Targets().size(), 2u);
@@ -194,15 +206,17 @@ TEST_F(VideoLabTest, BadRepliesAndFaultsGiveNothingWithinTheBound) {
 TEST_F(VideoLabTest, TheCommandLineListsTheAddressesInEitherOrder) {
   auto cli = [&](const std::string& args, std::string* out) {
     const std::string file = m_folder + "/tmp/out";
-    const int raw = std::system(("timeout 120 '" + testsupport::DistPath("kestrane-cli") + "' --folder '" + m_folder +
-                                 "' " + args + " >'" + file + "' 2>/dev/null </dev/null")
-                                    .c_str());
+    const int raw =
+        std::system(("timeout 120 '" + testsupport::DistPath("kestrane-cli") + "' --folder '" +
+                     m_folder + "' " + args + " >'" + file + "' 2>/dev/null </dev/null")
+                        .c_str());
     *out = testsupport::ReadFile(file);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   };
   std::string out;
   EXPECT_EQ(cli("resolve '" + m_base + kIfeng + "'", &out), 0);
-  EXPECT_EQ(out, m_base + "/media/ifeng/25492016_0/1.mp4\n" + m_base + "/media/ifeng/25492016_0/2.mp4\n");
+  EXPECT_EQ(
+      out, m_base + "/media/ifeng/25492016_0/1.mp4\n" + m_base + "/media/ifeng/25492016_0/2.mp4\n");
 
   // "ku6" comes first in the automatic order, "youku" in the manual one (which finds no id_).
   const std::string both = m_base + "/ku6/show/youku.html";

@@ -54,7 +54,8 @@ TEST(VideoResolverCuts, Ku6FindsTheIdentifierByEachPatternAndEveryMediaAddress) 
   FakeWeb web;
   const std::string fetch = "http://h/ku6/fetch.htm?t=getVideo4Player&vid=";
   web.texts[fetch + "Ab.c-d_e"] =
-      "{\"data\":{\"f\":\"http:\\/\\/m\\/1.f4v\",\"t\":\"\\u4e2d\"},\"list\":[{\"f\":\"http:\\/\\/m\\/\\u4e2d.f4v\"}]}";
+      "{\"data\":{\"f\":\"http:\\/\\/m\\/1.f4v\",\"t\":\"\\u4e2d\"},\"list\":[{\"f\":\"http:\\/\\/"
+      "m\\/\\u4e2d.f4v\"}]}";
   const struct {
     const char* page;
     const char* id;
@@ -90,7 +91,8 @@ TEST(VideoResolverCuts, Ku6FindsTheIdentifierByEachPatternAndEveryMediaAddress) 
 TEST(VideoResolverCuts, LetvTriesEachIdentifierInOrderAndStopsAtATextThatIsNotJson) {
   FakeWeb web;
   auto xml = [](const std::string& playurl) {
-    return "<?xml version=\"1.0\"?><root><mmsid>1</mmsid><playurl><![CDATA[" + playurl + "]]></playurl></root>";
+    return "<?xml version=\"1.0\"?><root><mmsid>1</mmsid><playurl><![CDATA[" + playurl +
+           "]]></playurl></root>";
   };
   auto good = [](const std::string& media) {
     return "{\"dispatch\":{\"350\":[\"" + media + "\",\"x\"],\"1000\":[\"y\",\"z\"]}}";
@@ -108,7 +110,8 @@ TEST(VideoResolverCuts, LetvTriesEachIdentifierInOrderAndStopsAtATextThatIsNotJs
   };
   for (const auto& p : pages) {
     web.texts[kLetvPage] = p.page;
-    web.texts[std::string("http://h/letv/v_xml/") + p.id + ".xml"] = xml(good("m" + std::string(p.id)));
+    web.texts[std::string("http://h/letv/v_xml/") + p.id + ".xml"] =
+        xml(good("m" + std::string(p.id)));
     EXPECT_EQ(web.Resolve(Site::Letv, kLetvPage), Strings{"m" + std::string(p.id)}) << p.page;
   }
 
@@ -116,15 +119,17 @@ TEST(VideoResolverCuts, LetvTriesEachIdentifierInOrderAndStopsAtATextThatIsNotJs
   web.texts["http://h/letv/v_xml/11.xml"] = xml(good("m11"));
   web.texts["http://h/letv/v_xml/22.xml"] = xml(good("m22"));
   EXPECT_EQ(web.Resolve(Site::Letv, kLetvPage), (Strings{"m11", "m22"}));
-  EXPECT_EQ(web.asked, (Strings{kLetvPage, "http://h/letv/v_xml/11.xml", "http://h/letv/v_xml/22.xml"}));
+  EXPECT_EQ(web.asked,
+            (Strings{kLetvPage, "http://h/letv/v_xml/11.xml", "http://h/letv/v_xml/22.xml"}));
 
   web.texts["http://h/letv/v_xml/11.xml"] = xml("not json");
   EXPECT_TRUE(web.Resolve(Site::Letv, kLetvPage).empty());
   EXPECT_EQ(web.asked.size(), 2u);
 
   // Members of another type are passed over, not read.
-  for (const char* odd : {"[1,2]", "{\"dispatch\":[]}", "{\"dispatch\":{\"350\":\"x\"}}",
-                          "{\"dispatch\":{\"350\":[\"only\"]}}", "{\"dispatch\":{\"350\":[1,\"x\"]}}"}) {
+  for (const char* odd :
+       {"[1,2]", "{\"dispatch\":[]}", "{\"dispatch\":{\"350\":\"x\"}}",
+        "{\"dispatch\":{\"350\":[\"only\"]}}", "{\"dispatch\":{\"350\":[1,\"x\"]}}"}) {
     web.texts["http://h/letv/v_xml/11.xml"] = xml(odd);
     EXPECT_EQ(web.Resolve(Site::Letv, kLetvPage), Strings{"m22"}) << odd;
   }
@@ -137,7 +142,8 @@ TEST(VideoResolverCuts, LetvTriesEachIdentifierInOrderAndStopsAtATextThatIsNotJs
 
 TEST(VideoResolverCuts, YoukuMixedAlphabetAndFileIdMatchAnIndependentComputation) {
   // Computed apart from this code: the shuffle in double precision, seed 1234.
-  const std::string golden = "DE2yHliTtPgX3qd1\\s:0aoNCkpn9m.4cSrLIQ_xMK6bjO87Rev5WufA-GVUhZYBF/wzJ";
+  const std::string golden =
+      "DE2yHliTtPgX3qd1\\s:0aoNCkpn9m.4cSrLIQ_xMK6bjO87Rev5WufA-GVUhZYBF/wzJ";
   EXPECT_EQ(video::youku::MixedAlphabet(1234), golden);
   // Wrapped to 32 bits first: 2^32 + 1234 is 1234; 2^31 is negative.
   EXPECT_EQ(video::youku::MixedAlphabet((int64_t{1} << 32) + 1234), golden);
@@ -170,8 +176,8 @@ TEST(VideoResolverCuts, YoukuBuildsOneAddressPerSegmentOrNone) {
     segs += std::string(j ? "," : "") + "{\"no\":\"" + std::to_string(j) + "\",\"size\":\"1\"" +
             (j < 2 ? ",\"k\":\"key" + std::to_string(j) + "\",\"k2\":\"q\"" : "") + "}";
   auto reply = [&](const std::string& seed, const std::string& ids) {
-    return "{\"data\":[{\"seed\":" + seed + ",\"streamfileids\":{\"flv\":\"" + ids + "\"},\"segs\":{\"flv\":[" +
-           segs + "]}}]}";
+    return "{\"data\":[{\"seed\":" + seed + ",\"streamfileids\":{\"flv\":\"" + ids +
+           "\"},\"segs\":{\"flv\":[" + segs + "]}}]}";
   };
   web.texts[list] = reply("1234", "18*5*60*43*12*7*0*67*33*21*49*2*");
   const Strings got = web.Resolve(Site::Youku, "http://v.youku.com/v_show/id_XMTIz.html");
@@ -196,7 +202,8 @@ TEST(VideoResolverCuts, YoukuBuildsOneAddressPerSegmentOrNone) {
         return r.replace(r.find("segs"), 4, "sags");
       }(),
       "{\"seed\":1234,\"streamfileids\":{\"flv\":\"18*5*60*43*12*7*0*67*33*21*49*2*\"}}",
-      "{\"segs\":{\"flv\":[{\"no\":\"0\"}]},\"streamfileids\":{\"flv\":\"18*5*60*43*12*7*0*67*33*21*49*2*\"}}",
+      "{\"segs\":{\"flv\":[{\"no\":\"0\"}]},\"streamfileids\":{\"flv\":\"18*5*60*43*12*7*0*67*33*"
+      "21*49*2*\"}}",
       "{\"seed\":1234,\"segs\":{\"flv\":[{\"no\":\"0\"}]}}",
       "{\"seed\":1234}",
       "seed",
@@ -213,10 +220,12 @@ TEST(VideoResolverCuts, YoukuBuildsOneAddressPerSegmentOrNone) {
 TEST(VideoResolverCuts, TudouItemsAndAlbums) {
   FakeWeb web;
   const std::string item = "http://h/tudou/v?vn=02&st=1%2C2&it=";
-  web.texts[item + "1234"] = "<v><f w=\"1\">http://m/1.flv?a=1&amp;b=2</f><f>http://m/2.flv</f><f>http://m/3";
+  web.texts[item + "1234"] =
+      "<v><f w=\"1\">http://m/1.flv?a=1&amp;b=2</f><f>http://m/2.flv</f><f>http://m/3";
   for (const char* page : {"var c = { iid: 1234, x: 1 }", "iid:1234"}) {
     web.texts[kTudouPage] = page;
-    EXPECT_EQ(web.Resolve(Site::Tudou, kTudouPage), (Strings{"http://m/1.flv?a=1&b=2", "http://m/2.flv"}));
+    EXPECT_EQ(web.Resolve(Site::Tudou, kTudouPage),
+              (Strings{"http://m/1.flv?a=1&b=2", "http://m/2.flv"}));
     EXPECT_EQ(web.asked.back(), item + "1234");
   }
   web.texts[kTudouPage] = "no item here";
@@ -234,7 +243,8 @@ TEST(VideoResolverCuts, TudouItemsAndAlbums) {
 TEST(VideoResolverCuts, SinaTakesTheIdentifierAfterTheHashWithoutFetchingThePage) {
   FakeWeb web;
   web.texts["http://h/sina/v_play.php?vid=12345"] =
-      "<video><vname><![CDATA[\xe5\xae\x9e\xff]]></vname><durl><url><![CDATA[http://m/1.flv]]></url></durl>"
+      "<video><vname><![CDATA[\xe5\xae\x9e\xff]]></vname><durl><url><![CDATA[http://m/1.flv]]></"
+      "url></durl>"
       "<durl><url><![CDATA[http://m/\xe4\xb8\xad.flv]]></url></durl><url>http://m/cut";
   const Strings media = {"http://m/1.flv", "http://m/中.flv"};
   EXPECT_EQ(web.Resolve(Site::Sina, "http://video.sina.com.cn/p/x.html#12345"), media);
@@ -249,10 +259,12 @@ TEST(VideoResolverCuts, SohuAsksTheDispatchHostOfItsReplyAndJoinsTheParts) {
   FakeWeb web;
   const std::string info = "http://h/sohu/videinfo.jhtml?m=viewtv&vid=";
   web.texts[info + "123"] =
-      "{\"allot\":\"d.example/x\",\"prot\":3,\"data\":{\"clipsURL\":[\"c\",\"c2\"],\"su\":[\"/x.mp4\"]}}";
+      "{\"allot\":\"d.example/x\",\"prot\":3,\"data\":{\"clipsURL\":[\"c\",\"c2\"],\"su\":[\"/"
+      "x.mp4\"]}}";
   const std::string dispatch = "http://d.example/x/?prot=3&file=c&new=/x.mp4";
   web.texts[dispatch] = "a|b|c|d";
-  for (const char* page : {"var vid='123';", "var vid = '123' ;", "var vid=\"123\";", "vid = \"123\" ; x"}) {
+  for (const char* page :
+       {"var vid='123';", "var vid = '123' ;", "var vid=\"123\";", "vid = \"123\" ; x"}) {
     web.texts[kSohuPage] = page;
     EXPECT_EQ(web.Resolve(Site::Sohu, kSohuPage), Strings{"a/x.mp4?key=d"}) << page;
     EXPECT_EQ(web.asked, (Strings{kSohuPage, info + "123", dispatch}));
@@ -263,12 +275,14 @@ TEST(VideoResolverCuts, SohuAsksTheDispatchHostOfItsReplyAndJoinsTheParts) {
     EXPECT_TRUE(web.Resolve(Site::Sohu, kSohuPage).empty()) << reply;
   }
   // Members of the wrong type read as missing; without allot nothing more is asked.
-  for (const char* odd : {"{\"allot\":5,\"data\":{\"su\":[\"/x\"]}}", "[]", "{\"allot\":\"\"}", "not json"}) {
+  for (const char* odd :
+       {"{\"allot\":5,\"data\":{\"su\":[\"/x\"]}}", "[]", "{\"allot\":\"\"}", "not json"}) {
     web.texts[info + "123"] = odd;
     EXPECT_TRUE(web.Resolve(Site::Sohu, kSohuPage).empty()) << odd;
     EXPECT_EQ(web.asked.size(), 2u);
   }
-  web.texts[info + "123"] = "{\"allot\":\"d.example\",\"prot\":\"3\",\"data\":{\"clipsURL\":{},\"su\":[7]}}";
+  web.texts[info + "123"] =
+      "{\"allot\":\"d.example\",\"prot\":\"3\",\"data\":{\"clipsURL\":{},\"su\":[7]}}";
   web.texts["http://d.example/?prot=0&file=&new="] = "a|b|c|d";
   EXPECT_EQ(web.Resolve(Site::Sohu, kSohuPage), Strings{"a?key=d"});
 }
@@ -276,8 +290,10 @@ TEST(VideoResolverCuts, SohuAsksTheDispatchHostOfItsReplyAndJoinsTheParts) {
 TEST(VideoResolverCuts, IfengAsksByTheGuidOfTheAddress) {
   FakeWeb web;
   web.texts["http://h/ifeng/video_info_new/c/cd/0123abcd.xml"] =
-      "<?xml version=\"1.0\"?><PlayList><item VideoPlayUrl=\"http://m/1.mp4\"/><other VideoPlayUrl=\"no\"/>"
-      "<item Name=\"x\" VideoPlayUrl=\"http://m/2.mp4\"><item VideoPlayUrl=\"deep\"/></item></PlayList>";
+      "<?xml version=\"1.0\"?><PlayList><item VideoPlayUrl=\"http://m/1.mp4\"/><other "
+      "VideoPlayUrl=\"no\"/>"
+      "<item Name=\"x\" VideoPlayUrl=\"http://m/2.mp4\"><item "
+      "VideoPlayUrl=\"deep\"/></item></PlayList>";
   EXPECT_EQ(web.Resolve(Site::Ifeng, "http://v.ifeng.com/news/0123abcd.shtml"),
             (Strings{"http://m/1.mp4", "http://m/2.mp4"}));
   EXPECT_EQ(web.asked, Strings{"http://h/ifeng/video_info_new/c/cd/0123abcd.xml"});
@@ -361,7 +377,8 @@ TEST_F(VideoHostTest, SiteHostsComeFromTheConfigurationAtEachResolution) {
   };
   video::VideoResolver resolver(seams);
   resolver.Resolve("http://p/ku6/1.html", ResolveOrder::Automatic);
-  EXPECT_EQ(asked, (Strings{"http://p/ku6/1.html", "http://k.example:8/base/fetch.htm?t=getVideo4Player&vid=z"}));
+  EXPECT_EQ(asked, (Strings{"http://p/ku6/1.html",
+                            "http://k.example:8/base/fetch.htm?t=getVideo4Player&vid=z"}));
   // An empty or absent key: that site sends nothing.
   asked.clear();
   resolver.Resolve("http://p/letv/1.html", ResolveOrder::Automatic);

@@ -11,7 +11,8 @@
 namespace cli {
 
 int ResolveCommand(const std::string& page, bool automatic, bool json) {
-  const video::ResolveOrder order = automatic ? video::ResolveOrder::Automatic : video::ResolveOrder::Manual;
+  const video::ResolveOrder order =
+      automatic ? video::ResolveOrder::Automatic : video::ResolveOrder::Manual;
   video::Site site;
   const bool known = video::SiteOf(page, order, &site);
   const std::vector<std::string> addresses = video::VideoResolver().Resolve(page, order);
@@ -27,7 +28,8 @@ int ResolveCommand(const std::string& page, bool automatic, bool json) {
     out.String(automatic ? "automatic" : "manual");
     out.Key("addresses");
     out.StartArray();
-    for (const auto& a : addresses) out.String(a.c_str(), static_cast<rapidjson::SizeType>(a.size()));
+    for (const auto& a : addresses)
+      out.String(a.c_str(), static_cast<rapidjson::SizeType>(a.size()));
     out.EndArray();
     out.EndObject();
     std::printf("%s\n", buffer.GetString());

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (what == 3) {
     // Mixing: a seed from the first eight bytes, then the rest as encoded file id positions.
     int64_t seed = 0;
-    for (size_t i = 0; i < 8 && i < rest.size(); ++i) seed = (seed << 8) | static_cast<uint8_t>(rest[i]);
+    for (size_t i = 0; i < 8 && i < rest.size(); ++i)
+      seed = (seed << 8) | static_cast<uint8_t>(rest[i]);
     const std::string mixed = video::youku::MixedAlphabet(seed);
     std::string id;
     video::youku::FileId(mixed.empty() ? video::youku::MixedAlphabet(1234) : mixed, rest, &id);
@@ -44,11 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> pieces = Split(rest);
   size_t next = 1;
   video::ResolverSeams seams;
-  seams.fetch = [&](const std::string&, int) { return next < pieces.size() ? pieces[next++] : std::string(); };
+  seams.fetch = [&](const std::string&, int) {
+    return next < pieces.size() ? pieces[next++] : std::string();
+  };
   seams.host = [](video::Site site) { return std::string("http://h/") + video::SiteWord(site); };
   seams.nowMs = [] { return int64_t{1700000000123}; };
   seams.draw = [](uint32_t) { return std::make_pair(1, 2); };
-  video::VideoResolver(seams).Resolve(pieces[0], what == 0 ? video::ResolveOrder::Manual
-                                                           : video::ResolveOrder::Automatic);
+  video::VideoResolver(seams).Resolve(
+      pieces[0], what == 0 ? video::ResolveOrder::Manual : video::ResolveOrder::Automatic);
   return 0;
 }

@@ -18,4 +18,6 @@ if(KESTRANE_GUI)
 
   add_executable(kestrane-screenshots-tarnell ${CMAKE_CURRENT_LIST_DIR}/tarnell_screenshots.cpp)
   target_link_libraries(kestrane-screenshots-tarnell PRIVATE kestrane_tarnell)
+  # It starts from the shipped conf/config.properties of the program folder.
+  add_dependencies(kestrane-screenshots-tarnell kestrane_deploy_files)
 endif()

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -268,6 +269,17 @@ TEST_F(Tarnell, RefusesValuesTheFileCannotHold) {
     }
     EXPECT_EQ(Config(), original);
   }
+
+  // A line break pasted into a box.
+  m_messages.clear();
+  Fill(dlg, "", "a.bin", "m1");
+  QApplication::clipboard()->setText("two\nlines.rar");
+  dlg.DownloadBox()->lineEdit()->paste();
+  ASSERT_TRUE(dlg.DownloadBox()->currentText().contains('\n'));
+  dlg.SaveButton()->click();
+  ASSERT_EQ(m_messages.size(), 1);
+  EXPECT_TRUE(m_messages[0].contains("下载文件列表"));
+  EXPECT_EQ(Config(), original);
 
   // The longest line that still loads whole: "upload_local_file_path=TestFile\" and 223 bytes.
   m_messages.clear();

@@ -462,6 +462,9 @@ void StopCollection() {
   }
   g_wake.notify_all();
   if (thread.joinable()) thread.join();
+  // A later start, or a pass run on its own, works again.
+  std::lock_guard lock(g_lock);
+  g_stop = false;
 }
 
 }  // namespace pingtrace

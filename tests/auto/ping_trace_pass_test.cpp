@@ -6,8 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
+#include "auto/packaging.h"
 #include "auto/ping_trace.h"
 #include "core/data_base.h"
 #include "lab_fixture.h"
@@ -216,4 +218,44 @@ TEST_F(PingTracePass, ThreadKeepsTheMinimumGapAndStopsPromptly) {
   const auto stopAsked = std::chrono::steady_clock::now();
   pingtrace::StopCollection();
   EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, 5s);
+}
+
+// The packages leave through the real transfer program for the lab's private sshd.
+TEST_F(PingTracePass, PackagesArriveOnTheCollectionServer) {
+  CopyFromDist("PSFTP");
+  int status = -1;
+  const std::string text = testsupport::CommandOutput(
+      testsupport::SourcePath("lab/sftp/start-sshd") + " --account-into '" + m_folder + "' 2>&1",
+      &status);
+  ASSERT_EQ(status, 0) << text;
+  std::map<std::string, std::string> server;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (auto eq = line.find('='); eq != std::string::npos)
+      server[line.substr(0, eq)] = line.substr(eq + 1);
+  // Stopped however the test ends.
+  struct StopServer {
+    std::string state;
+    ~StopServer() {
+      if (!state.empty())
+        std::system(
+            (testsupport::SourcePath("lab/sftp/stop-sshd") + " '" + state + "' --clean").c_str());
+    }
+  } stopServer{server["SSHD_STATE"]};
+  ASSERT_FALSE(server["SSHD_COLLECT"].empty()) << text;
+
+  Serve("dest.xml", "127.0.0.1");
+  const pingtrace::PassOutcome outcome = pingtrace::RunPass();
+  EXPECT_EQ(outcome.traces, 1);
+  EXPECT_EQ(outcome.pings, 1);
+  auto arrived = [&](const char* kind) {
+    for (const auto& e : fs::directory_iterator(server["SSHD_COLLECT"]))
+      if (e.path().filename().string().find(std::string("_1024_") + kind + "_20001.zip") !=
+          std::string::npos)
+        return true;
+    return false;
+  };
+  EXPECT_TRUE(testsupport::WaitFor([&] { return arrived("TRACE") && arrived("PING"); }, 60s));
+  EXPECT_TRUE(packaging::WaitForUploads(60s));
+  EXPECT_TRUE(testsupport::WaitFor([&] { return Packages().empty(); }));
 }

@@ -310,3 +310,17 @@ TEST_F(PingTrace, WritesRecordsByteForByte) {
             0);
   EXPECT_FALSE(pingtrace::WriteRecordFile(pingtrace::RecordFileName(true, t), "x"));
 }
+
+// The lab's update folder serves a working pair of files for the demo account.
+TEST(PingTraceLab, ServedFilesSelectLoopbackDestinations) {
+  const std::string folder = testsupport::SourcePath("lab/data/update/Kestrane/tracert_ping/");
+  auto p = pingtrace::ReadTracePingParams(folder + "tracert_ping_param.xml", "北京", "北京", "中国电信");
+  EXPECT_EQ(p.destFile, "tracert_ping_dest.xml");
+  EXPECT_TRUE(p.trace && p.ping);
+  EXPECT_EQ(p.mustProvinces, std::vector<std::string>{"北京"});
+  ScriptedPicker picker{{0}};
+  auto d = pingtrace::SelectDestinations(folder + p.destFile, p, picker.Get());
+  EXPECT_EQ(Addresses(d.random), (std::vector<std::string>{"127.0.0.1", "127.0.0.1"}));
+  EXPECT_EQ(Addresses(d.must), std::vector<std::string>{"127.0.0.1"});
+  EXPECT_EQ(Addresses(d.web), std::vector<std::string>{"localhost"});
+}

@@ -26,7 +26,7 @@ const char* const kParams =
     "<province-array name=\"江苏\"><city-array name=\"all\" operid=\"1-2\" destfile=\"%DEST%\" "
     "interval=\"%INTERVAL%\" tracecmd=\"true\" pingcmd=\"true\">\n"
     " <random rand=\"1\" randname=\"city\" opersel=\"9\" pingpacket=\"2\" tracettl=\"5\"/>\n"
-    " <must provsel=\"self\" opersel=\"all\" pingpacket=\"2\" tracettl=\"5\" webid=\"\"/>\n"
+    " <must provsel=\"self\" opersel=\"all\" pingpacket=\"2\" tracettl=\"5\" webid=\"%WEB%\"/>\n"
     "</city-array></province-array>\n</root>\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -37,7 +37,10 @@ std::string Replace(std::string text, const std::string& from, const std::string
 std::string DestFile(const std::string& ip) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n<rand_sel_items/>\n<must_sel_items>\n"
          "<prov-array prov=\"江苏\"><destip operator=\"1\" ip=\"" +
-         ip + "\" iid=\"701\"/></prov-array>\n</must_sel_items>\n</root>\n";
+         ip +
+         "\" iid=\"701\"/></prov-array>\n"
+         "<web-array><destip id=\"3\" name=\"本机\" website=\"localhost\"/></web-array>\n"
+         "</must_sel_items>\n</root>\n";
 }
 
 class PingTracePass : public ProgramFolderTest {
@@ -75,9 +78,12 @@ class PingTracePass : public ProgramFolderTest {
     ProgramFolderTest::TearDown();
   }
 
-  void Serve(const std::string& destName, const std::string& ip, int interval = 5) {
+  void Serve(const std::string& destName, const std::string& ip, int interval = 5,
+             const std::string& webIds = "") {
     Write("served/Kestrane/tracert_ping/tracert_ping_param.xml",
-          Replace(Replace(kParams, "%DEST%", destName), "%INTERVAL%", std::to_string(interval)));
+          Replace(
+              Replace(Replace(kParams, "%DEST%", destName), "%INTERVAL%", std::to_string(interval)),
+              "%WEB%", webIds));
     Write("served/Kestrane/tracert_ping/" + destName, DestFile(ip));
   }
 
@@ -105,6 +111,7 @@ TEST_F(PingTracePass, ProbesTheMustListAndPacksOneRecordEach) {
   EXPECT_EQ(outcome.interval, 5);
   EXPECT_EQ(outcome.traces, 1);
   EXPECT_EQ(outcome.pings, 1);
+  EXPECT_FALSE(testsupport::Exists(At("log/trace_ping_website.log")));
 
   // No transfer program here: the packages stay, one record in each.
   const auto names = Packages();
@@ -218,6 +225,28 @@ TEST_F(PingTracePass, ThreadKeepsTheMinimumGapAndStopsPromptly) {
   const auto stopAsked = std::chrono::steady_clock::now();
   pingtrace::StopCollection();
   EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, 5s);
+}
+
+TEST_F(PingTracePass, ProbesWebSitesIntoTheirOwnLog) {
+  Serve("dest.xml", "127.0.0.1", 5, "all");
+  const pingtrace::PassOutcome outcome = pingtrace::RunPass();
+  EXPECT_EQ(outcome.traces, 2);
+  EXPECT_EQ(outcome.pings, 2);
+  const std::string web = Log("trace_ping_website.log");
+  EXPECT_NE(web.find(",localhost\n"), std::string::npos) << web;
+  EXPECT_NE(web.find(",localhost  >>>>>>>>>>>ping success\n"), std::string::npos) << web;
+  EXPECT_EQ(web.find("目的点ip列表"), std::string::npos);
+  // The web site's records carry metype 1 and its id.
+  bool found = false;
+  for (const std::string& name : Packages()) {
+    const std::string text =
+        testsupport::CommandOutput("cd '" + At("NetStatusData") + "' && unzip -p " + name);
+    if (text.find("metype=1\r\n") != std::string::npos) {
+      found = true;
+      EXPECT_NE(text.find("iNeId=3\r\n"), std::string::npos) << text;
+    }
+  }
+  EXPECT_TRUE(found);
 }
 
 // The packages leave through the real transfer program for the lab's private sshd.

@@ -280,15 +280,28 @@ void CTarnellDlg::OnSave() {
   if (writable) {
     PropertiesFile file(conf::kConfig);
     file.Load();
+    // The file names are never added: when one is missing, nothing is written, so the user
+    // is not left with half of the choice saved.
+    QStringList absent;
+    for (const Field& f : fields) {
+      if (f.key == std::string(kKeyMethod)) continue;
+      bool present = false;
+      for (const auto& entry : file.Entries()) present = present || entry.first == f.key;
+      if (!present) absent << QString::fromUtf8(f.name);
+    }
+    if (!absent.isEmpty()) {
+      ShowMessage("conf\\config.properties 中没有以下设置项，文件未作改动：\n\n" +
+                  absent.join('\n'));
+      return;
+    }
     for (const Field& f : fields) file.Set(f.key, f.value.toStdString());
-    // The upload method's home is this file: add it where it is missing. The file names
-    // are only changed where they stand.
+    // The upload method's home is this file: add it where it is missing.
     file.Add(kKeyMethod, fields[2].value.toStdString());
     file.Save(false);
   }
 
-  // Read the file back: a missing file, a read-only file or a key absent from it loses the
-  // value, and the user must hear of it.
+  // Read the file back: a missing or read-only file, or a write that did not take, loses the
+  // values, and the user must hear of it.
   PropertiesFile back(conf::kConfig);
   back.Load();
   QStringList lost;

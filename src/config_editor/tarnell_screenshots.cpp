@@ -130,6 +130,13 @@ int main(int argc, char** argv) {
       dlg.UploadBox()->setEditText(QString(240, 'a') + ".rar");
       dlg.MethodBox()->setEditText("long connect 🚀");
     });
+    message("tarnell-missing-key", [&] {
+      dlg.DownloadBox()->setEditText("50MB.rar");
+      dlg.UploadBox()->setEditText("10MB.rar");
+      dlg.MethodBox()->setEditText("long connect");
+      WriteFile("conf/config.properties",
+                "#user config\nupload_local_file_path=TestFile\\10MB.rar\n");
+    });
     message("tarnell-not-saved", [&] {
       dlg.DownloadBox()->setEditText("50MB.rar");
       dlg.UploadBox()->setEditText("10MB.rar");

@@ -19,9 +19,15 @@ if(KESTRANE_GUI)
     kestrane_options Qt6::Widgets Qt6::UiTools PkgConfig::LIBZIP)
   target_link_libraries(kestrane_ui INTERFACE kestrane_ui_binding)
 
+  # The drawn program icon, shared by the skin's images and the dialog programs.
+  add_library(kestrane_program_icon STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/tools/program_icon.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/program_icon.h)
+  target_link_libraries(kestrane_program_icon PUBLIC kestrane_options Qt6::Gui)
+
   # Draws the skin's images at build time.
   add_executable(kestrane-skin-images ${CMAKE_CURRENT_LIST_DIR}/tools/skin_images.cpp)
-  target_link_libraries(kestrane-skin-images PRIVATE kestrane_options Qt6::Gui)
+  target_link_libraries(kestrane-skin-images PRIVATE kestrane_options kestrane_program_icon)
 
   # Other modules may add image generators of their own: a program taking the staging folder
   # as its only argument, appended to the global property KESTRANE_SKIN_GENERATORS. The zip is

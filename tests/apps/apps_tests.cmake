@@ -6,3 +6,12 @@ kestrane_add_gtest(cli_tests
   SERIAL
   TIMEOUT 600)
 target_include_directories(cli_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})
+
+# kestrane-cli ping and trace, on loopback and across namespaces (root only, one at a time).
+kestrane_add_gtest(cli_probe_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_probe_test.cpp ${CMAKE_SOURCE_DIR}/tests/auto/netns_topology.cpp
+  LIBS kestrane_base kestrane_process
+  LABELS integration
+  SERIAL
+  TIMEOUT 240)
+target_include_directories(cli_probe_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})

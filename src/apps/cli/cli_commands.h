@@ -18,6 +18,11 @@ struct Options {
   bool json = false;
   bool interactive = false;  // stdin is a terminal: questions may be asked
   bool progress = false;     // stderr is a terminal: show the progress line
+  // ping and trace
+  std::string host;
+  int count = 4;
+  int hops = 30;
+  int id = 0;
 };
 
 // Logs in with the given name and password, saves the credentials, prints the user's data and
@@ -26,5 +31,10 @@ int LoginCommand(const Options& options);
 
 // Logs in with the saved credentials and runs a manual bandwidth test.
 int BandwidthCommand(const Options& options);
+
+// One ping or trace of `host`, printed as the collection records it (or its fields as JSON).
+// Exit 0 when the probe succeeded, else 3.
+int PingCommand(const Options& options);
+int TraceCommand(const Options& options);
 
 }  // namespace cli

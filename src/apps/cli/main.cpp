@@ -3,12 +3,14 @@
 //   kestrane-cli [--folder DIR] login --user U --password P
 //   kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
+//   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -26,7 +28,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: kestrane-cli [--folder DIR] login --user U --password P\n"
                "       kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]\n"
-               "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n");
+               "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n"
+               "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
+               "[--json]\n");
   return cli::kExitUsage;
 }
 
@@ -62,6 +66,15 @@ int main(int argc, char** argv) {
     } else if (is("--server")) {
       if (!value(&options.server)) return Usage();
       options.serverGiven = true;
+    } else if (is("--count") || is("--hops") || is("--id")) {
+      std::string text;
+      if (!value(&text)) return Usage();
+      char* end = nullptr;
+      long n = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || n < 0 || n > 100000) return Usage();
+      (is("--count")  ? options.count
+       : is("--hops") ? options.hops
+                      : options.id) = static_cast<int>(n);
     } else if (arg == "--yes" || arg == "-y") {
       options.yes = true;
     } else if (arg == "--auto") {
@@ -75,6 +88,8 @@ int main(int argc, char** argv) {
       command = arg;
     } else if (command == "resolve" && page.empty() && !arg.empty() && arg[0] != '-') {
       page = arg;
+    } else if ((command == "ping" || command == "trace") && options.host.empty() && arg[0] != '-') {
+      options.host = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
       return Usage();
@@ -94,7 +109,7 @@ int main(int argc, char** argv) {
   }
   // As at the program's start: the adapter's contracted-bandwidth key must exist, since the
   // record's "realbandwidth" is read from it.
-  EnsureAdapterKey();
+  if (command != "ping" && command != "trace") EnsureAdapterKey();  // probes write nothing
   options.interactive = isatty(STDIN_FILENO) != 0;
   options.progress = isatty(STDERR_FILENO) != 0;
 
@@ -106,6 +121,10 @@ int main(int argc, char** argv) {
   if (command == "resolve") {
     if (page.empty()) return Usage();
     return cli::ResolveCommand(page, automaticOrder, options.json);
+  }
+  if (command == "ping" || command == "trace") {
+    if (options.host.empty()) return Usage();
+    return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();

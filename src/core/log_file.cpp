@@ -38,9 +38,8 @@ void LogFile::OpenDaily(std::string_view pattern) {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
-  char name[512];
-  std::string pat(pattern);
-  if (std::strftime(name, sizeof name, pat.c_str(), &tm) == 0) return;
+  const std::string name = cformat::Time(std::string(pattern).c_str(), tm);
+  if (name.empty()) return;
   Open(name);
 }
 

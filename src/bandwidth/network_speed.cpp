@@ -335,9 +335,13 @@ bool CNetWorkSpeed::StartManual() {
     if (BeginTest()) {
       RunManual();
       EndTest();
-    } else {
+    } else if (IUpdateUI* listener = Listener()) {
       // An automatic run holds the engine: its key, result and samplers are not to be shared.
-      Report(speedcode::kServerBusy, kBusyMessage);
+      // The event carries none of that run's texts.
+      UpdateEvent busy;
+      busy.code = speedcode::kServerBusy;
+      busy.message = kBusyMessage;
+      listener->Ask(busy);
     }
     m_running.store(false);
   });

@@ -499,6 +499,7 @@ TEST_F(NetworkSpeedTest, OneTestAtATime) {
   ASSERT_EQ(listener.Events().size(), 1u);
   EXPECT_EQ(listener.Events()[0].code, 1004);
   EXPECT_EQ(listener.Events()[0].message, "服务器忙，请稍后再试！");
+  EXPECT_EQ(listener.Asked(), (std::vector<int>{1004}));
   scheduler.join();
   reload.join();
   EXPECT_EQ(automatic.load(), 2);

@@ -1,5 +1,6 @@
 #include "auto/settings_files.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,9 +9,9 @@
 #include <set>
 
 #include "core/data_base.h"
-#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "markup/markup_document.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 #include "update_client/download_binding.h"
 
@@ -123,6 +124,25 @@ bool CopyNoOverwrite(const std::string& from, const std::string& to) {
   if (ok) ok = ::link(temp.c_str(), dst.c_str()) == 0;
   ::unlink(temp.c_str());
   return ok;
+}
+
+// Renames over an existing file, its content on disk first, so that a crash leaves the old
+// file or the new one whole.
+bool RenameDurably(const std::string& from, const std::string& to) {
+  const std::string src = paths::Native(from), dst = paths::Native(to);
+  const int fd = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  if (!synced || ::rename(src.c_str(), dst.c_str()) != 0) return false;
+  const size_t slash = dst.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : dst.substr(0, slash);
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }
 
 std::vector<std::string> ChildIds(MarkupDocument& doc, const char* tag, bool idIsElement) {
@@ -534,9 +554,12 @@ bool UpdateSettingsTemplate() {
     RemoveFile(kTemplateTempFile);
     return false;
   }
+  // The checked file takes the template's place in one rename: the template is never missing,
+  // neither half way nor on a file system without hard links. A missing template is not
+  // created here.
   bool updated = false;
-  if (RemoveFile(kTemplateFile)) updated = CopyNoOverwrite(kTemplateTempFile, kTemplateFile);
-  RemoveFile(kTemplateTempFile);
+  if (FileExists(kTemplateFile)) updated = RenameDurably(kTemplateTempFile, kTemplateFile);
+  if (!updated) RemoveFile(kTemplateTempFile);
   return updated;
 }
 

@@ -3,24 +3,21 @@
 #include <cstdio>
 
 #include "auto/local_mac.h"
-#include "platform/codepage.h"
+#include "core/c_format.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"
-#include "platform/paths.h"
 #include "core/properties_file.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace band {
 namespace {
 
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+std::string Format(const char* format, double value) { return cformat::Format(format, value); }
 
 }  // namespace
 
@@ -69,11 +66,8 @@ std::string RecordText(const BandResult& result, const UserInfo& user, const std
 }
 
 std::string StatusText(const BandResult& result, const std::string& recordTime) {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "最近一次带宽测速结果：\n测速服务器：%s\n估算带宽：%.1fMb/s\n测速时间：%s",
-                result.serverName.c_str(), EstimatedBandwidth(result), recordTime.c_str());
-  return text;
+  return cformat::Format("最近一次带宽测速结果：\n测速服务器：%s\n估算带宽：%.1fMb/s\n测速时间：%s",
+                         result.serverName.c_str(), EstimatedBandwidth(result), recordTime.c_str());
 }
 
 std::string WriteBandRecordAt(const BandResult& result, const std::string& recordTime) {

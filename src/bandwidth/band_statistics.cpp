@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/c_format.h"
+
 namespace band {
 
 float Jitter(const Samples& samples) {
@@ -45,9 +47,7 @@ double MaxRate(const Samples& samples) {
 std::string MaxRateText(const Samples& samples) {
   const double rate = MaxRate(samples);
   if (rate == 0) return "0.00";
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f", rate);
-  return text;
+  return cformat::Format("%.2f", rate);
 }
 
 double LiveRate(int64_t bytesInSecond) {
@@ -55,18 +55,12 @@ double LiveRate(int64_t bytesInSecond) {
   return static_cast<double>((bytesInSecond / 1024) * 8);
 }
 
-std::string JitterText(float jitter) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%f", static_cast<double>(jitter));
-  return text;
-}
+std::string JitterText(float jitter) { return cformat::Format("%f", static_cast<double>(jitter)); }
 
 std::string PingText(bool anyReply, double averageMs) {
   double value = 10;
   if (anyReply) value = std::trunc(averageMs);
-  char text[64];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
+  return cformat::Format("%.1f", value);
 }
 
 SlotReply ParseSlotReply(std::string_view reply) {
@@ -81,10 +75,9 @@ SlotReply ParseSlotReply(std::string_view reply) {
 }
 
 std::string MakeR(std::time_t t, int n) {
-  char fraction[64];
-  std::snprintf(fraction, sizeof fraction, "%.17f", static_cast<double>(n) / 32767.0);
+  const std::string fraction = cformat::Format("%.17f", static_cast<double>(n) / 32767.0);
   // "0.xxxxx" loses its leading "0"; n = 32767 gives "1.000…", which loses the "1" the same way.
-  return std::to_string(static_cast<long long>(t)) + (fraction + 1);
+  return std::to_string(static_cast<long long>(t)) + fraction.substr(1);
 }
 
 }  // namespace band

@@ -8,12 +8,13 @@
 #include "auto/packaging.h"
 #include "auto/settings_files.h"
 #include "bandwidth/host_network.h"
+#include "core/c_format.h"
 #include "core/data_base.h"
 #include "core/http_download_get.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"
-#include "platform/paths.h"
 #include "core/properties_file.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -27,13 +28,11 @@ int RandomNumber(std::time_t seed) {
   return static_cast<int>(generator() % 32768);
 }
 
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+std::string Format(const char* format, double value) { return cformat::Format(format, value); }
 
 bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
+
+constexpr const char* kBusyMessage = "服务器忙，请稍后再试！";
 
 }  // namespace
 
@@ -52,22 +51,51 @@ CNetWorkSpeed::CNetWorkSpeed() { Reload(); }
 CNetWorkSpeed::~CNetWorkSpeed() { WaitUntilIdle(); }
 
 void CNetWorkSpeed::Reload() {
-  // The worker reads the catalogue without a lock.
-  if (Running()) return;
+  // The tests read the catalogue without a lock: wait until none runs, and let none start
+  // until the new one is in place.
+  {
+    std::unique_lock<std::mutex> lock(m_testLock);
+    m_testEnded.wait(lock, [this] { return !m_testActive && !m_reloading; });
+    m_reloading = true;
+  }
   m_catalogue = LoadServerCatalogue();
   m_operators = LoadOperatorNames();
   m_bandMap = settings::ReadBandMap();
   const UserLocation where = LocateUser(CDataBase::Instance().GetUserInfo());
   const ServerSelection selection = SelectServers(m_catalogue, where, m_operators);
-  std::lock_guard<std::mutex> guard(m_lock);
-  m_automatic = {};
-  m_province = where.province;
-  m_operator = where.operatorName;
-  if (selection.province >= 0 && !selection.candidates.empty()) {
-    m_automatic.province = m_catalogue[selection.province].name;
-    m_automatic.server = selection.candidates.front();
-    m_currentServer = m_automatic.server;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_automatic = {};
+    m_province = where.province;
+    m_operator = where.operatorName;
+    if (selection.province >= 0 && !selection.candidates.empty()) {
+      m_automatic.province = m_catalogue[selection.province].name;
+      m_automatic.server = selection.candidates.front();
+      m_currentServer = m_automatic.server;
+    }
   }
+  {
+    std::lock_guard<std::mutex> lock(m_testLock);
+    m_reloading = false;
+  }
+  m_testEnded.notify_all();
+}
+
+bool CNetWorkSpeed::BeginTest() {
+  std::unique_lock<std::mutex> lock(m_testLock);
+  // A reload is short: wait for it rather than refuse.
+  m_testEnded.wait(lock, [this] { return !m_reloading; });
+  if (m_testActive) return false;
+  m_testActive = true;
+  return true;
+}
+
+void CNetWorkSpeed::EndTest() {
+  {
+    std::lock_guard<std::mutex> lock(m_testLock);
+    m_testActive = false;
+  }
+  m_testEnded.notify_all();
 }
 
 std::string CNetWorkSpeed::ProposedOperator() const {
@@ -175,9 +203,13 @@ CNetWorkSpeed::Server CNetWorkSpeed::ResolveServer(bool randomCandidate) {
       SetCurrentServer(selection.candidates[n % selection.candidates.size()]);
     }
   }
+  return Lookup(CurrentServer());
+}
+
+CNetWorkSpeed::Server CNetWorkSpeed::Lookup(const std::string& name) const {
   Server server;
-  server.name = CurrentServer();
-  if (const TestServer* entry = FindServer(m_catalogue, server.name)) {
+  server.name = name;
+  if (const TestServer* entry = FindServer(m_catalogue, name)) {
     server.address = entry->address;
     server.monitorId = entry->monitorId;
   }
@@ -210,12 +242,12 @@ std::string CNetWorkSpeed::SlotRequest(const Server& server, const std::string& 
   return *code == 0 ? reply : std::string();
 }
 
-void CNetWorkSpeed::ReleaseSlot(const Server& server) {
+void CNetWorkSpeed::ReleaseSlot(const Server& server, const std::string& key) {
   char url[512];
   std::snprintf(url, sizeof url, "http://%s:%d/speed/dovalid?", server.address.c_str(), kTestPort);
   std::string reply;
   std::lock_guard<std::mutex> guard(m_sessionLock);
-  HttpPostForm(m_session, url, "key=" + StoredKey(), reply);
+  HttpPostForm(m_session, url, "key=" + key, reply);
 }
 
 std::string CNetWorkSpeed::MeasurePing(const std::string& address) {
@@ -300,7 +332,17 @@ bool CNetWorkSpeed::StartManual() {
   if (m_worker.joinable()) m_worker.join();
   m_running.store(true);
   m_worker = std::thread([this] {
-    RunManual();
+    if (BeginTest()) {
+      RunManual();
+      EndTest();
+    } else if (IUpdateUI* listener = Listener()) {
+      // An automatic run holds the engine: its key, result and samplers are not to be shared.
+      // The event carries none of that run's texts.
+      UpdateEvent busy;
+      busy.code = speedcode::kServerBusy;
+      busy.message = kBusyMessage;
+      listener->Ask(busy);
+    }
     m_running.store(false);
   });
   return true;
@@ -331,7 +373,7 @@ void CNetWorkSpeed::RunManual() {
   const band::SlotReply reply = band::ParseSlotReply(SlotRequest(server, "", true, &code));
   if (reply.status == '0') {
     ClearBusy();
-    Report(speedcode::kServerBusy, "服务器忙，请稍后再试！");
+    Report(speedcode::kServerBusy, kBusyMessage);
     return;
   }
   if (reply.key.empty()) {
@@ -341,7 +383,6 @@ void CNetWorkSpeed::RunManual() {
   }
   {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_key = reply.key;
     m_result.serverName = server.name;
     m_result.monitorId = server.monitorId;
   }
@@ -359,7 +400,7 @@ void CNetWorkSpeed::RunManual() {
   const float downAverage = band::AverageRate(LastResult().down);
   if (!ok || !(downAverage > 0)) {
     // The slot is given back even when a phase failed, so the server need not wait for it.
-    ReleaseSlot(server);
+    ReleaseSlot(server, reply.key);
     ClearBusy();
     Report(speedcode::kDownloadFailed, "下载测速失败！");
     return;
@@ -377,7 +418,7 @@ void CNetWorkSpeed::RunManual() {
   ok = RunPhase(Phase::kUp, server, r, reply.key, upFile, logs::kManual);
   const float upAverage = band::AverageRate(LastResult().up);
   if (!ok || !(upAverage > 0)) {
-    ReleaseSlot(server);
+    ReleaseSlot(server, reply.key);
     ClearBusy();
     Report(speedcode::kUploadFailed, "上传测速失败！");
     return;
@@ -389,7 +430,7 @@ void CNetWorkSpeed::RunManual() {
   }
   Notify(speedcode::kUploadResult, 0);
 
-  ReleaseSlot(server);
+  ReleaseSlot(server, reply.key);
   ClearBusy();
   Notify(speedcode::kFinished, 0);
   WriteAndUpload();
@@ -399,12 +440,31 @@ void CNetWorkSpeed::RunManual() {
 
 int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
   (void)checktype;
+  // Another test holds the engine: the scheduler comes back later.
+  if (!BeginTest()) return 1;
+  const int result = RunAuto(first, second);
+  EndTest();
+  return result;
+}
+
+int CNetWorkSpeed::RunAuto(int first, int second) {
   logs::Write(logs::kMain, "自动带宽测速开始");
   mode.store(1);
   CDataBase& shared = CDataBase::Instance();
   shared.testBusy.store(1);
 
-  Server server = ResolveServer(true);
+  // A retry of a queued request goes back to the server holding it in its queue; a new draw
+  // would hand the key to a server that never issued it.
+  std::string key;
+  Server server;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (first != 0 && m_keyQueued) {
+      key = m_key;
+      server = m_keyServer;
+    }
+  }
+  if (server.name.empty()) server = ResolveServer(true);
   if (!band::NetworkAlive() && !IsLoopback(server.address)) {
     ClearBusy();
     return 0;
@@ -420,7 +480,6 @@ int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
     m_upAverage.clear();
     m_upRate.clear();
   }
-  const std::string key = first != 0 ? StoredKey() : std::string();
   int code = 0;
   const std::string text = SlotRequest(server, key, second == 0, &code);
   if (code != 0) {
@@ -428,16 +487,20 @@ int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
     return 0;
   }
   const band::SlotReply reply = band::ParseSlotReply(text);
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_keyQueued = reply.status == '2';
+    if (reply.status == '1' || reply.status == '2') {
+      m_key = reply.key;
+      m_keyServer = server;
+    }
+  }
   if (reply.status == '0') {
     logs::Write(logs::kMain, "等待队列已满，放弃此次请求");
     ClearBusy();
     return 0;
   }
   if (reply.status == '2') {
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      m_key = reply.key;
-    }
     ClearBusy();
     logs::Write(logs::kMain, "等待队列中");
     return 1;
@@ -447,10 +510,6 @@ int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
     ClearBusy();
     return 0;
   }
-  {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_key = reply.key;
-  }
 
   const std::string ping = MeasurePing(server.address);
   {
@@ -459,29 +518,26 @@ int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
   }
   const std::time_t now = std::time(nullptr);
   const std::string r = band::MakeR(now, RandomNumber(now));
+  auto fail = [&] {
+    ReleaseSlot(server, reply.key);
+    ClearBusy();
+    return 0;
+  };
   const std::string downFile = conf::Read(conf::kConfig, "url_down_file");
-  if (downFile.empty() || downFile == "null") {
-    ReleaseSlot(server);
-    ClearBusy();
-    return 0;
-  }
-  if (!RunPhase(Phase::kDown, server, r, reply.key, downFile, logs::kMain)) {
-    ReleaseSlot(server);
-    ClearBusy();
-    return 0;
+  if (downFile.empty() || downFile == "null") return fail();
+  // A phase that moved nothing (a server that answers the transfers with errors) is a
+  // failure, as in a manual test: no record, no history row.
+  if (!RunPhase(Phase::kDown, server, r, reply.key, downFile, logs::kMain) ||
+      !(band::AverageRate(LastResult().down) > 0)) {
+    return fail();
   }
   const std::string upFile = conf::Read(conf::kConfig, "upload_local_file_path");
-  if (upFile == "null") {
-    ReleaseSlot(server);
-    ClearBusy();
-    return 0;
+  if (upFile == "null") return fail();
+  if (!RunPhase(Phase::kUp, server, r, reply.key, upFile, logs::kMain) ||
+      !(band::AverageRate(LastResult().up) > 0)) {
+    return fail();
   }
-  if (!RunPhase(Phase::kUp, server, r, reply.key, upFile, logs::kMain)) {
-    ReleaseSlot(server);
-    ClearBusy();
-    return 0;
-  }
-  ReleaseSlot(server);
+  ReleaseSlot(server, reply.key);
   if (second != 0 && shared.testRunEnabled.load() != 0) {
     shared.autoCompletedCount.fetch_add(1);
     WriteAndUpload();
@@ -492,8 +548,17 @@ int CNetWorkSpeed::StartAuto(int first, int second, int checktype) {
 }
 
 void CNetWorkSpeed::AbandonTest() {
-  const Server server = ResolveServer(false);
-  ReleaseSlot(server);
+  Server server;
+  std::string key;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    server = m_keyServer;
+    key = m_key;
+    m_keyQueued = false;
+  }
+  // The key goes back to the server that issued it.
+  if (server.name.empty()) server = ResolveServer(false);
+  ReleaseSlot(server, key);
 }
 
 // --- record -----------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,6 +27,8 @@ struct BandTimings {
 // The bandwidth test engine: asks a test server for a slot, downloads and uploads over five
 // connections each while a sampler reads the totals once a second, gives the slot back, and
 // writes the record. Manual tests run on a worker of their own, automatic ones on the caller.
+// One test runs at a time: a manual start during an automatic run is answered with the busy
+// message (1004), an automatic start during a manual one returns 1 (try again later).
 class CNetWorkSpeed : public virtual CSpeed {
  public:
   // Reads the catalogue and makes the automatic choice for the logged-in user.
@@ -40,8 +43,8 @@ class CNetWorkSpeed : public virtual CSpeed {
   void WriteAndUpload() override;
   void AbandonTest() override;
 
-  // Reads the catalogue again and redoes the automatic choice (after a login). Does nothing
-  // while a manual test runs.
+  // Reads the catalogue again and redoes the automatic choice (after a login). Waits for a
+  // running test to end first, so call it off the window thread.
   void Reload();
 
   const ServerCatalogue& Catalogue() const { return m_catalogue; }
@@ -67,6 +70,8 @@ class CNetWorkSpeed : public virtual CSpeed {
 
   // The last test's samples and texts.
   band::BandResult LastResult() const;
+  // The key of the last automatic slot answer, and the server that issued it: a retry of a
+  // queued request and AbandonTest go back to that server.
   std::string StoredKey() const;
   // File name of the last record written by WriteAndUpload (empty when none was written).
   std::string LastRecordName() const;
@@ -91,8 +96,13 @@ class CNetWorkSpeed : public virtual CSpeed {
   void RunManual();
   Server ResolveServer(bool randomCandidate);
   bool ServerChoiceAccepted();
+  Server Lookup(const std::string& name) const;
   std::string SlotRequest(const Server& server, const std::string& key, bool flag, int* code);
-  void ReleaseSlot(const Server& server);
+  void ReleaseSlot(const Server& server, const std::string& key);
+  int RunAuto(int first, int second);
+  // Claims the engine for one test; false while another test runs.
+  bool BeginTest();
+  void EndTest();
   bool RunPhase(Phase phase, const Server& server, const std::string& r, const std::string& key,
                 const std::string& file, const char* log);  // log: family or null
   void Sampler(Phase phase);
@@ -111,7 +121,9 @@ class CNetWorkSpeed : public virtual CSpeed {
   std::string m_currentServer;
   std::string m_province;
   std::string m_operator;
-  std::string m_key;
+  std::string m_key;         // of automatic runs
+  Server m_keyServer;        // the server that issued m_key
+  bool m_keyQueued = false;  // m_key is held in that server's waiting queue
   std::string m_recordName;
   std::string m_packageName;
   band::BandResult m_result;
@@ -125,6 +137,12 @@ class CNetWorkSpeed : public virtual CSpeed {
 
   HttpSession m_session{kBrowserAgent};  // for the slot release
   std::mutex m_sessionLock;
+
+  // One test at a time; a reload of the catalogue waits for it.
+  std::mutex m_testLock;
+  std::condition_variable m_testEnded;
+  bool m_testActive = false;
+  bool m_reloading = false;
 
   std::thread m_worker;
   std::atomic<bool> m_running{false};

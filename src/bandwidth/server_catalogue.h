@@ -79,7 +79,8 @@ int FindProvinceIndex(const ServerCatalogue& catalogue, const std::string& provi
 // The catalogue entry of a server name (first one), or null.
 const TestServer* FindServer(const ServerCatalogue& catalogue, const std::string& name);
 
-// The operator keyword the choice starts with.
+// The operator keyword the choice starts with: the longest listed name that the operator name
+// contains, else the province default.
 std::string OperatorKeyword(const std::string& operatorName, const std::string& nas,
                             const std::vector<std::string>& operatorNames);
 

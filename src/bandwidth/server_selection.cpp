@@ -58,10 +58,14 @@ std::vector<std::string> Round(const ServerCatalogue& catalogue, int own,
 
 std::string OperatorKeyword(const std::string& operatorName, const std::string& nas,
                             const std::vector<std::string>& operatorNames) {
+  // The longest contained name wins, whatever the file's order: "电信通" users must not get
+  // "电信" servers because "电信" happens to be listed first. Equal lengths keep file order.
+  const std::string* best = nullptr;
   for (const std::string& name : operatorNames) {
-    if (!name.empty() && Contains(operatorName, name)) return name;
+    if (name.empty() || !Contains(operatorName, name)) continue;
+    if (!best || name.size() > best->size()) best = &name;
   }
-  return NasDefault(nas);
+  return best ? *best : NasDefault(nas);
 }
 
 ServerSelection SelectServers(const ServerCatalogue& catalogue, const UserLocation& where,

@@ -2,6 +2,7 @@
 # shared session data.
 kestrane_module(kestrane_base
   SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/c_format.cpp
     ${CMAKE_CURRENT_LIST_DIR}/properties_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/data_base.cpp

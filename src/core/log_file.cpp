@@ -9,32 +9,25 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/c_format.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace {
 
-std::string FormatV(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::vsnprintf(out.data(), out.size(), format, args);
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
+std::string FormatV(const char* format, va_list args) { return cformat::FormatV(format, args); }
 
 }  // namespace
 
 void LogFile::Open(std::string_view name) {
   std::lock_guard lock(m_lock);
+  // A file already open is closed first, also when the new name is refused.
   if (m_fd >= 0) {
     ::close(m_fd);
     m_fd = -1;
   }
+  m_path.clear();
   if (name.size() < 4) return;
   m_path = paths::Join(platform::ProgramFolder(), name);
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -45,14 +38,14 @@ void LogFile::OpenDaily(std::string_view pattern) {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
-  char name[512];
-  std::string pat(pattern);
-  if (std::strftime(name, sizeof name, pat.c_str(), &tm) == 0) return;
+  const std::string name = cformat::Time(std::string(pattern).c_str(), tm);
+  if (name.empty()) return;
   Open(name);
 }
 
 void LogFile::Write(const char* format, ...) {
-  if (m_fd < 0) return;
+  // Whether a file is open is decided under the lock, by WriteText: another thread may be
+  // closing it right now.
   va_list args;
   va_start(args, format);
   std::string message = FormatV(format, args);

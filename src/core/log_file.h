@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,8 +14,8 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // `name` is relative to the program folder, or absolute (leading "/" or "X:"). Names shorter
-  // than 4 characters are ignored. A file already open on this object is closed first.
+  // `name` is relative to the program folder, or absolute (leading "/" or "X:"). A file already
+  // open on this object is closed first; then names shorter than 4 characters are ignored.
   void Open(std::string_view name);
 
   // Opens the file named by applying strftime to `pattern` at the current local time.
@@ -35,7 +36,7 @@ class LogFile {
  private:
   std::mutex m_lock;
   std::string m_path;
-  int m_fd = -1;
+  std::atomic<int> m_fd{-1};  // changed under m_lock; IsOpen reads it without
   long m_maxSize = kMaxSize;
 };
 

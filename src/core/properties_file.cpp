@@ -4,19 +4,20 @@
 #include <nettle/des.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
+#include "core/c_format.h"
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
-#include "platform/atomic_file.h"
 
 PropertiesFile::PropertiesFile(std::string path) : m_path(std::move(path)) {}
 
@@ -48,20 +49,28 @@ std::string PropertiesFile::Get(const std::string& key) const {
   return it == m_index.end() ? std::string("null") : it->second;
 }
 
-void PropertiesFile::Set(const std::string& key, const std::string& value) {
+bool PropertiesFile::FitsOnALine(const std::string& key, const std::string& value) {
+  const auto lineEnd = [](const std::string& s) { return s.find_first_of("\r\n") != s.npos; };
+  if (lineEnd(key) || lineEnd(value)) return false;
+  return codepage::Utf8ToGbk(key).size() + 1 + codepage::Utf8ToGbk(value).size() <= kMaxLineBytes;
+}
+
+bool PropertiesFile::Set(const std::string& key, const std::string& value) {
   auto it = m_index.find(key);
-  if (it == m_index.end()) return;
+  if (it == m_index.end() || !FitsOnALine(key, value)) return false;
   it->second = value;
   for (auto& e : m_entries)
     if (e.first == key) e.second = value;
   m_modified = true;
+  return true;
 }
 
-void PropertiesFile::Add(const std::string& key, const std::string& value) {
-  if (m_index.count(key)) return;
+bool PropertiesFile::Add(const std::string& key, const std::string& value) {
+  if (m_index.count(key) || !FitsOnALine(key, value)) return false;
   m_entries.emplace_back(key, value);
   m_index[key] = value;
   m_modified = true;
+  return true;
 }
 
 void PropertiesFile::Save(bool stampLastLogin) {
@@ -69,15 +78,9 @@ void PropertiesFile::Save(bool stampLastLogin) {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
-  if (stampLastLogin) {
-    char stamp[64];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H\\:%M\\:%S", &tm);
-    Set("pre_date", stamp);
-  }
+  if (stampLastLogin) Set("pre_date", cformat::Time("%Y-%m-%d %H\\:%M\\:%S", tm));
   std::string text = "#user config\n";
-  char head[128];
-  std::strftime(head, sizeof head, "#%a %b %d %X %Z %Y\n", &tm);
-  text += head;
+  text += cformat::Time("#%a %b %d %X %Z %Y\n", tm);
   for (const auto& [key, value] : m_entries) {
     text += codepage::Utf8ToGbk(key);
     text += '=';

@@ -17,11 +17,17 @@ class PropertiesFile {
   // The value, or the four letters "null" when the key is absent.
   std::string Get(const std::string& key) const;
 
-  // Changes every line of an existing key; an absent key is not added.
-  void Set(const std::string& key, const std::string& value);
+  // Changes every line of an existing key; an absent key is not added. True when the key was
+  // changed.
+  bool Set(const std::string& key, const std::string& value);
 
-  // Appends an absent key; a present key is left as it is.
-  void Add(const std::string& key, const std::string& value);
+  // Appends an absent key; a present key is left as it is. True when the key was added.
+  bool Add(const std::string& key, const std::string& value);
+
+  // Whether a key and value make a line that the next Load reads back whole: no line end
+  // inside, at most kMaxLineBytes GBK bytes. Set and Add refuse any other pair, since such a
+  // line would end the next Load there and lose every key after it.
+  static bool FitsOnALine(const std::string& key, const std::string& value);
 
   // Rewrites the whole file when something changed. With `stampLastLogin`, "pre_date" is first
   // refreshed (only where the file already holds it). The file is replaced atomically: a reader

@@ -3,6 +3,7 @@
 #include <nettle/md5.h>
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdint>
@@ -10,11 +11,11 @@
 #include <limits>
 #include <thread>
 
-#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "platform/codepage.h"
 
 namespace session {
 
@@ -43,6 +44,21 @@ int DecimalValue(const std::string& text) {
 
 std::string Trimmed(std::string_view text);
 
+// Server texts end up on lines of properties files and records, where a line end inside
+// would end the line early (and lose the keys after it at the next load).
+std::string OneLine(std::string text) {
+  text.erase(
+      std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+      text.end());
+  return text;
+}
+
+// A value cut on a character boundary so that "key=value" fits a properties line.
+std::string FitLine(const std::string& key, const std::string& value) {
+  const size_t room = PropertiesFile::kMaxLineBytes - codepage::Utf8ToGbk(key).size() - 1;
+  return codepage::CutToGbkBytes(OneLine(value), room);
+}
+
 bool IsDecimal(const std::string& text) {
   std::string t = Trimmed(text);
   size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
@@ -59,7 +75,7 @@ bool MemberText(const rapidjson::Value& object, const char* key, std::string& ou
   if (it == object.MemberEnd()) return false;
   const rapidjson::Value& v = it->value;
   if (v.IsString()) {
-    out = codepage::SanitizeUtf8(std::string_view(v.GetString(), v.GetStringLength()));
+    out = OneLine(codepage::SanitizeUtf8(std::string_view(v.GetString(), v.GetStringLength())));
   } else if (v.IsInt64()) {
     out = std::to_string(v.GetInt64());
   } else if (v.IsUint64()) {
@@ -216,10 +232,15 @@ void SaveCredentials(const std::string& userName, const std::string& password,
   PropertiesFile user(conf::kUser);
   user.Load();
   if (DecodeStoredValue(user.Get("username")) != userName) user.Set("rem", "1");
-  user.Set("uname", info.nickname);
-  user.Set("userid", info.userId);
-  user.Set("userpass", EncodeStoredValue(password));
-  user.Set("username", EncodeStoredValue(userName));
+  user.Set("uname", FitLine("uname", info.nickname));
+  user.Set("userid", FitLine("userid", info.userId));
+  // Credentials too long for their line are not kept at all: a stale saved password would
+  // only fail the next automatic login.
+  const auto setOrClear = [&user](const char* key, const std::string& value) {
+    if (!user.Set(key, value)) user.Set(key, "");
+  };
+  setOrClear("userpass", EncodeStoredValue(password));
+  setOrClear("username", EncodeStoredValue(userName));
   user.Save(true);
 }
 

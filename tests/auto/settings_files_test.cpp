@@ -1,9 +1,14 @@
 #include "auto/settings_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "core/data_base.h"
 #include "lab_fixture.h"
@@ -208,6 +213,27 @@ class SettingsTemplateUpdate : public SettingsFiles {
     CopyFromDist("libUpdater.so");
     std::filesystem::create_directories(At("served/update/Kestrane"));
   }
+  // Names of the files the folder saw deleted (IN_DELETE) and moved in (IN_MOVED_TO) while
+  // `action` ran.
+  void Watch(const std::string& folder, const std::function<void()>& action,
+             std::vector<std::string>* deleted, std::vector<std::string>* movedIn) {
+    const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(inotify_add_watch(fd, folder.c_str(), IN_DELETE | IN_MOVED_TO), 0);
+    action();
+    alignas(inotify_event) char buffer[16384];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(p);
+        const std::string name = e->len ? e->name : "";
+        if (e->mask & IN_DELETE) deleted->push_back(name);
+        if (e->mask & IN_MOVED_TO) movedIn->push_back(name);
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+    close(fd);
+  }
   void PointAt(const LabProcess& lab) {
     Write("conf/config.properties", "update_server_path=" + lab.Url("update", "/update/") +
                                         "\napp_name=Kestrane/\nsettings_xml=settings.xml\n");
@@ -230,8 +256,14 @@ TEST_F(SettingsTemplateUpdate, ReplacesTheTemplateOnlyWithAWholeSettingsFile) {
   EXPECT_FALSE(settings::UpdateSettingsTemplate());
   EXPECT_EQ(Read("Config/settings.xml"), "<old><tasks/></old>");
 
+  // The template is never missing, not even for a moment: the checked download is renamed
+  // over it (a delete first would lose it for good on a crash or without hard links).
   Write("served/update/Kestrane/settings.xml", Data("merge_template.xml"));
-  EXPECT_TRUE(settings::UpdateSettingsTemplate());
+  std::vector<std::string> deleted, movedIn;
+  Watch(
+      At("Config"), [] { EXPECT_TRUE(settings::UpdateSettingsTemplate()); }, &deleted, &movedIn);
+  EXPECT_EQ(std::count(deleted.begin(), deleted.end(), "settings.xml"), 0);
+  EXPECT_EQ(std::count(movedIn.begin(), movedIn.end(), "settings.xml"), 1);
   EXPECT_EQ(Read("Config/settings.xml"), Data("merge_template.xml"));
   EXPECT_FALSE(testsupport::Exists(At("Config/settings_temp.xml")));
 

@@ -122,9 +122,14 @@ TEST(ServerSelection, TelecomNeverPicksTelecomLinkAndLastServerComesFirst) {
   EXPECT_EQ(OperatorsOf(cat[0], kOperators), (std::vector<std::string>{"电信", "联通", "电信通"}));
   EXPECT_EQ(ServersOf(cat[0], "联通"), (std::vector<std::string>{"北京联通C"}));
 
-  // A "电信通" keyword may take its own servers.
+  // A "电信通" user gets "电信通" servers, also with "电信" listed first (as shipped): the
+  // longest contained name wins.
   sel = SelectServers(cat, {"北京", "北京", "北京电信通"}, {"电信通", "电信"});
   EXPECT_EQ(sel.candidates, (std::vector<std::string>{"北京电信通B"}));
+  sel = SelectServers(cat, {"北京", "北京", "北京电信通"}, kOperators);
+  EXPECT_EQ(sel.candidates, (std::vector<std::string>{"北京电信通B"}));
+  EXPECT_EQ(OperatorKeyword("电信通", "", kOperators), "电信通");
+  EXPECT_EQ(OperatorKeyword("中国电信", "N", kOperators), "电信");
 }
 
 TEST(ServerSelection, CityServersWinInTheOwnProvinceOnly) {

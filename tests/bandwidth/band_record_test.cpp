@@ -150,3 +150,29 @@ TEST_F(BandRecordTest, AuditedAccountsAndMissingFolderStillGetTheirRow) {
   EXPECT_EQ(Rows().count, 2);
   EXPECT_NE(CDataBase::Instance().LastResult().find("北京电信"), std::string::npos);
 }
+
+// The windowed program runs under the user's locale; the record, the row and the wire texts
+// keep their decimal points and digits whatever it is.
+TEST_F(BandRecordTest, NumbersIgnoreTheProcessLocale) {
+  const std::string golden = testsupport::ReadFile(
+      testsupport::SourcePath("tests/bandwidth/golden/band_record_manual.dat"));
+  CDataBase::Instance().SetUserInfo(SampleUser(1));
+  int hour = 10;
+  for (const char* name : testsupport::kForeignLocales) {
+    SCOPED_TRACE(name);
+    testsupport::ScopedLocale locale(name);
+    ASSERT_TRUE(locale.Active()) << name << " is not installed (scripts/setup generates it)";
+    EXPECT_EQ(codepage::Utf8ToGbk(band::RecordText(SampleResult(false), SampleUser(1), "1234", "3",
+                                                   "2014-05-06 07:08:09")),
+              golden);
+    EXPECT_EQ(band::JitterText(0.25f), "0.250000");
+    EXPECT_EQ(band::PingText(true, 3.9), "3.0");
+    EXPECT_EQ(band::MaxRateText({0, 0, 0, 0, 0, kMiB * 3 / 2}), "1.50");
+    EXPECT_EQ(band::MakeR(1399331289, 16384), "1399331289.50001525925473800");
+
+    const std::string time = "2014-05-06 " + std::to_string(hour++) + ":00:00";
+    band::WriteBandRecordAt(SampleResult(true), time);
+    EXPECT_EQ(Rows().sQuota[0], "16.0Mb/s");
+    EXPECT_NE(CDataBase::Instance().LastResult().find("估算带宽：16.0Mb/s"), std::string::npos);
+  }
+}

@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "band_test_env.h"
-#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_download_get.h"
 #include "core/http_transport.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
 #include "lab_fixture.h"
+#include "platform/codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -398,5 +400,128 @@ TEST_F(NetworkSpeedTest, AutomaticRunsThatEndEarly) {
   // A dead server ends the run after the failed slot request.
   lab->Stop();
   EXPECT_EQ(engine.StartAuto(0, 1, 0), 0);
+  EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
+}
+
+TEST_F(NetworkSpeedTest, AutomaticRunThatMovesNothingFails) {
+  auto lab = StartLab();
+  CDataBase::Instance().testRunEnabled = 1;
+  CNetWorkSpeed engine;
+  engine.quiet = true;
+  // The slot is granted, then every transfer is answered 404: fifteen zero samples a phase.
+  ASSERT_TRUE(lab->SetFault("test", "/speed/50MB.rar", "404"));
+  ASSERT_TRUE(lab->SetFault("test", "/speed/doload.do", "404"));
+  const int completed = CDataBase::Instance().autoCompletedCount.load();
+  EXPECT_EQ(engine.StartAuto(0, 1, 0), 0);
+  EXPECT_EQ(lab->Stats("test").all["releases"], "1");  // the slot still goes back
+  // The download moving nothing ends the run before the upload.
+  for (const auto& r : lab->Requests("test")) EXPECT_NE(r.target.rfind("/speed/doload.do", 0), 0u);
+
+  EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
+  EXPECT_EQ(CDataBase::Instance().autoCompletedCount.load(), completed);
+  EXPECT_EQ(HistoryRows(), 0);
+  EXPECT_TRUE(engine.LastRecordName().empty());
+  for (const auto& e : fs::directory_iterator(At("Data"))) ADD_FAILURE() << e.path();
+}
+
+// Two candidate servers; the user's location moves between the queued answer and the retry,
+// so a fresh draw would pick the other server.
+TEST_F(NetworkSpeedTest, QueuedRetryAndReleaseGoToTheServerThatIssuedTheKey) {
+  constexpr const char* kGuangzhou = "127.0.8.21";
+  constexpr const char* kShenzhen = "127.0.8.22";
+  Write("Config\\addr_server.xml",
+        "<s><province-array name=\"广东\" nas=\"\" near=\"\">"
+        "<server>广东电信广州市</server><server>广东电信深圳市</server></province-array></s>");
+  Write("Config\\dest_config.xml",
+        std::string("<d><destip name=\"广东电信广州市\" value=\"") + kGuangzhou + ":1201:1\"/>" +
+            "<destip name=\"广东电信深圳市\" value=\"" + kShenzhen + ":1202:1\"/></d>");
+  auto lab = [](const char* address) {
+    auto l = StartLabOnFixedPort({"--test", std::string("--test-addr=") + address,
+                                  "--test-port=8080", "--test-dovalid=queued", "--test-queue=1"});
+    EXPECT_TRUE(l->Started()) << l->Error();
+    return l;
+  };
+  auto guangzhou = lab(kGuangzhou);
+  auto shenzhen = lab(kShenzhen);
+  UserInfo user = BeijingTelecomUser();
+  user.locatedProvinceId = 440000;
+  user.locatedCityId = 440100;
+  CDataBase::Instance().SetUserInfo(user);
+  CDataBase::Instance().testRunEnabled = 1;
+
+  CNetWorkSpeed engine;
+  engine.quiet = true;
+  EXPECT_EQ(engine.StartAuto(0, 1, 0), 1);
+  EXPECT_EQ(guangzhou->Stats("test").all["slot_requests"], "1");
+  const std::string key = engine.StoredKey();
+
+  user.locatedCityId = 440300;
+  CDataBase::Instance().SetUserInfo(user);
+  EXPECT_EQ(engine.StartAuto(1, 1, 0), 2);
+  EXPECT_EQ(guangzhou->Stats("test").all["slot_requests"], "2");
+  EXPECT_EQ(guangzhou->Stats("test").all["released"], key);
+  EXPECT_EQ(shenzhen->Stats("test").requests, 0);
+  EXPECT_EQ(engine.LastResult().serverName, "广东电信广州市");
+
+  // Queued at Shenzhen this time; the screen then shows Guangzhou. Giving up the request
+  // releases the key where it waits.
+  EXPECT_EQ(engine.StartAuto(0, 1, 0), 1);
+  EXPECT_EQ(shenzhen->Stats("test").all["slot_requests"], "1");
+  engine.SetCurrentServer("广东电信广州市");
+  engine.AbandonTest();
+  EXPECT_EQ(shenzhen->Stats("test").all["released"], engine.StoredKey());
+  EXPECT_EQ(guangzhou->Stats("test").all["releases"], "1");
+}
+
+TEST_F(NetworkSpeedTest, OneTestAtATime) {
+  auto lab = StartLab();
+  CDataBase::Instance().testRunEnabled = 1;
+  CNetWorkSpeed engine;
+  RecordingListener listener;
+  engine.SetListener(&listener);
+  engine.quiet = true;
+  auto transferring = [&lab] {
+    return lab->WaitUntil("test", [](const LabStats& s) { return s.requests >= 3; });
+  };
+
+  // A manual start during an automatic run gets the busy message and sends nothing; a
+  // catalogue reload waits for the run to end.
+  std::atomic<int> automatic{-1};
+  std::thread scheduler([&] { automatic = engine.StartAuto(0, 1, 0); });
+  ASSERT_TRUE(transferring());
+  std::string releasesAtReload;
+  std::thread reload([&] {
+    engine.Reload();
+    releasesAtReload = lab->Stats("test").all["releases"];
+  });
+  ASSERT_TRUE(engine.StartManual());
+  engine.WaitUntilIdle();
+  ASSERT_EQ(listener.Events().size(), 1u);
+  EXPECT_EQ(listener.Events()[0].code, 1004);
+  EXPECT_EQ(listener.Events()[0].message, "服务器忙，请稍后再试！");
+  EXPECT_EQ(listener.Asked(), (std::vector<int>{1004}));
+  scheduler.join();
+  reload.join();
+  EXPECT_EQ(automatic.load(), 2);
+  EXPECT_EQ(releasesAtReload, "1");
+  EXPECT_EQ(lab->Stats("test").all["slot_requests"], "1");
+  HistoryRecordList rows;
+  ASSERT_EQ(HistoryRows(&rows), 1);
+  EXPECT_EQ(rows.sType[0], "自动");
+
+  // An automatic start during a manual test is put off (1) and sends nothing.
+  lab->Reset("test");
+  RecordingListener manual;
+  engine.SetListener(&manual);
+  engine.mode = 0;
+  engine.quiet = false;
+  ASSERT_TRUE(engine.StartManual());
+  ASSERT_TRUE(transferring());
+  EXPECT_EQ(engine.StartAuto(0, 1, 0), 1);
+  engine.WaitUntilIdle();
+  EXPECT_EQ(manual.Codes(), (std::vector<int>{2000, 2001, 1009}));
+  EXPECT_EQ(lab->Stats("test").all["slot_requests"], "2");
+  ASSERT_EQ(HistoryRows(&rows), 2);
+  EXPECT_EQ(rows.sType[0], "手动");
   EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
 }

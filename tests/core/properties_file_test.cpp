@@ -14,6 +14,12 @@ namespace {
 
 class PropertiesTest : public ProgramFolderTest {};
 
+std::string Han(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "汉";  // two GBK bytes each
+  return s;
+}
+
 TEST_F(PropertiesTest, LoadStopsAtEmptyLineOrLineWithoutEquals) {
   Write("conf/a.properties", "#comment\nk1=v1\n\nk2=v2\n");
   PropertiesFile a("conf\\a.properties");
@@ -95,6 +101,58 @@ TEST_F(PropertiesTest, SaveWritesHeaderLinesAndStampsOnlyExistingPreDate) {
   PropertiesFile r("conf\\f.properties");
   r.Load();
   EXPECT_EQ(r.Get("pre_date").size(), 21u);
+}
+
+// The stamp line and "pre_date" keep the C formats under the user's locale: under zh_CN the
+// names would be UTF-8 Chinese inside a GBK file.
+TEST_F(PropertiesTest, StampsIgnoreTheProcessLocale) {
+  const std::regex layout(
+      "#user config\n#(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|"
+      "Dec) \\d{2} \\d{2}:\\d{2}:\\d{2} [A-Za-z0-9+-]+ \\d{4}\n"
+      "pre_date=\\d{4}-\\d{2}-\\d{2} \\d{2}\\\\:\\d{2}\\\\:\\d{2}\nuname=z\n");
+  for (const char* name : testsupport::kForeignLocales) {
+    SCOPED_TRACE(name);
+    testsupport::ScopedLocale locale(name);
+    ASSERT_TRUE(locale.Active()) << name << " is not installed (scripts/setup generates it)";
+    Write("conf/l.properties", "pre_date=\nuname=x\n");
+    PropertiesFile p("conf\\l.properties");
+    p.Load();
+    p.Set("uname", "z");
+    p.Save(true);
+    const std::string text = Read("conf/l.properties");
+    EXPECT_TRUE(std::regex_match(text, layout)) << text;
+  }
+}
+
+// A value with a line end, or one too long for its line, would end the next Load at that
+// line and lose every key after it: Set and Add refuse it and leave the file as it was.
+TEST_F(PropertiesTest, ValuesThatWouldBreakTheirLineAreRefused) {
+  const std::string original = "uname=x\nuserid=1234\npre_date=\n";
+  Write("conf/m.properties", original);
+  PropertiesFile p("conf\\m.properties");
+  p.Load();
+  EXPECT_FALSE(p.Set("uname", "first\nsecond"));
+  EXPECT_FALSE(p.Set("uname", "dos\r"));
+  EXPECT_FALSE(p.Add("extra", "a\nb=c"));
+  EXPECT_FALSE(p.Add("ex\ntra", "v"));
+  // "uname=" + 249 bytes = 255 fits; one more byte does not. Chinese counts two GBK bytes.
+  EXPECT_FALSE(p.Set("uname", std::string(250, 'n')));
+  EXPECT_FALSE(p.Set("uname", "a" + Han(125)));
+  EXPECT_FALSE(p.Modified());
+  p.Save(true);
+  EXPECT_EQ(Read("conf/m.properties"), original);
+
+  EXPECT_TRUE(p.Set("uname", std::string(249, 'n')));
+  EXPECT_TRUE(p.Add("nick", Han(124)));  // "nick=" + 248 bytes
+  EXPECT_FALSE(p.Set("absent", "v"));
+  EXPECT_FALSE(p.Add("uname", "v"));
+  p.Save(true);
+  PropertiesFile q("conf\\m.properties");
+  q.Load();
+  EXPECT_EQ(q.Get("uname"), std::string(249, 'n'));
+  EXPECT_EQ(q.Get("userid"), "1234");
+  EXPECT_NE(q.Get("pre_date"), "");
+  EXPECT_EQ(q.Get("nick"), Han(124));
 }
 
 TEST_F(PropertiesTest, ChineseValuesAreGbkOnDisk) {

@@ -22,14 +22,31 @@ const char kAccounts[] = R"({"accounts": [
    "locCityid": "440300", "locOperid": "1", "locProid": "440000", "scores": "86,90,82"},
   {"username": "王 小&明#1%", "password": "密码 & 100%", "statuscode": "0", "userid": "20002",
    "nickname": "小明", "usertype": "8", "scores": "1,2,3"},
-  {"username": "resetme", "password": "old", "statuscode": "3", "userid": "30003"}
+  {"username": "resetme", "password": "old", "statuscode": "3", "userid": "30003"},
+  {"username": "lines", "password": "lines", "statuscode": "0", "userid": "40004",
+   "nickname": "第一行\r\n第二行\n", "scores": "1,2,3"}
 ]})";
+
+std::string Long(int n) {
+  std::string s = "a";
+  for (int i = 0; i < n; ++i) s += "长";  // two GBK bytes each
+  return s;
+}
+
+// The accounts above and one whose nickname needs 301 GBK bytes.
+std::string AccountsJson() {
+  std::string json = kAccounts;
+  json.insert(json.rfind(']'), R"(, {"username": "long", "password": "long", "statuscode": "0",
+    "userid": "50005", "nickname": ")" +
+                                   Long(150) + R"(", "scores": "1,2,3"})");
+  return json;
+}
 
 class SessionLab : public ProgramFolderTest {
  protected:
   static void SetUpTestSuite() {
     s_accounts = new std::string(testing::TempDir() + "/session-accounts.json");
-    testsupport::WriteFile(*s_accounts, kAccounts);
+    testsupport::WriteFile(*s_accounts, AccountsJson());
     s_lab = new LabProcess({"--management", "--management-accounts=" + *s_accounts});
   }
   static void TearDownTestSuite() {
@@ -131,6 +148,32 @@ TEST_F(SessionLab, AcceptedLoginFillsTheSessionAndSavesTheCredentials) {
   saved.Save(false);
   ASSERT_EQ(LoginAndWait("demo", "demo123"), 0);
   EXPECT_EQ(conf::Read(conf::kUser, "rem"), "0");
+}
+
+// A nickname with line ends, or one too long for its line, must not end the next load of the
+// user's file at that line: "userid" and "pre_date" stay.
+TEST_F(SessionLab, HostileNicknamesLeaveTheUserFileWhole) {
+  struct Case {
+    const char* user;
+    const char* id;
+    std::string uname;
+  };
+  // "uname=" leaves 249 bytes: "a" and 124 two-byte characters, never half of one.
+  const Case cases[] = {{"lines", "40004", "第一行第二行"}, {"long", "50005", Long(124)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.user);
+    ASSERT_EQ(LoginAndWait(c.user, c.user), 0);
+    PropertiesFile saved(conf::kUser);
+    saved.Load();
+    EXPECT_EQ(saved.Entries().size(), 7u);
+    EXPECT_EQ(saved.Get("uname"), c.uname);
+    EXPECT_EQ(saved.Get("userid"), c.id);
+    EXPECT_EQ(DecodeStoredValue(saved.Get("username")), c.user);
+    EXPECT_NE(saved.Get("pre_date"), "null");
+    EXPECT_NE(saved.Get("pre_date"), "");
+    EXPECT_EQ(CDataBase::Instance().GetUserInfo().nickname.find_first_of("\r\n"),
+              std::string::npos);
+  }
 }
 
 TEST_F(SessionLab, RefusedLoginsLeaveTheSavedCredentials) {

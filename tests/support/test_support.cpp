@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,14 @@
 namespace fs = std::filesystem;
 
 namespace testsupport {
+
+ScopedLocale::ScopedLocale(const char* name) {
+  const char* previous = std::setlocale(LC_ALL, nullptr);
+  m_previous = previous ? previous : "C";
+  m_active = std::setlocale(LC_ALL, name) != nullptr;
+}
+
+ScopedLocale::~ScopedLocale() { std::setlocale(LC_ALL, m_previous.c_str()); }
 
 std::string DistPath(const std::string& relative) {
   return paths::Join(KESTRANE_DIST_DIR, relative);

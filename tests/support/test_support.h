@@ -25,6 +25,25 @@ void CopyFile(const std::string& from, const std::string& to);
 bool WaitFor(const std::function<bool()>& condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Runs the process under another locale (as the toolkit does with the user's) until destroyed.
+// Active() is false when the locale is not installed (scripts/setup generates the ones the
+// tests name).
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name);
+  ~ScopedLocale();
+  ScopedLocale(const ScopedLocale&) = delete;
+  ScopedLocale& operator=(const ScopedLocale&) = delete;
+  bool Active() const { return m_active; }
+
+ private:
+  std::string m_previous;
+  bool m_active = false;
+};
+
+// Locales whose formats differ from C: a comma decimal point, Chinese day and month names.
+inline constexpr const char* kForeignLocales[] = {"de_DE.UTF-8", "zh_CN.UTF-8"};
+
 // A free TCP port on 127.0.0.1 (bound and released; good enough for tests run serially
 // per address).
 int FreePort();

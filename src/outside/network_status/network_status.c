@@ -7,10 +7,12 @@
 #include <errno.h>
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <locale.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -386,7 +388,7 @@ static NetworkStatusPingResult* finish_ping(NetworkStatusPingResult* r, LineList
   return block;
 }
 
-EXPORT NetworkStatusPingResult* ping(const char* destination, int count) {
+static NetworkStatusPingResult* run_ping(const char* destination, int count) {
   NetworkStatusPingResult r;
   memset(&r, 0, sizeof r);
   LineList lines = {0};
@@ -500,7 +502,7 @@ static NetworkStatusTraceResult* finish_trace(NetworkStatusTraceResult* r, LineL
   return block;
 }
 
-EXPORT NetworkStatusTraceResult* tracert(const char* destination, int maxHops) {
+static NetworkStatusTraceResult* run_tracert(const char* destination, int maxHops) {
   NetworkStatusTraceResult r;
   memset(&r, 0, sizeof r);
   LineList lines = {0};
@@ -571,4 +573,31 @@ EXPORT NetworkStatusTraceResult* tracert(const char* destination, int maxHops) {
   prober_close(&p);
   r.success = sentAny && !lines.failed;
   return finish_trace(&r, &lines);
+}
+
+/* ---- exports -------------------------------------------------------------------------------- */
+
+/* The records are read by peers: times are written with a decimal point whatever locale the
+ * calling program set (a windowed program takes the user's, which may use a comma). */
+static locale_t g_cLocale;
+static pthread_once_t g_cLocaleOnce = PTHREAD_ONCE_INIT;
+static void make_c_locale(void) { g_cLocale = newlocale(LC_ALL_MASK, "C", (locale_t)0); }
+
+static locale_t c_locale(void) {
+  pthread_once(&g_cLocaleOnce, make_c_locale);
+  return g_cLocale;
+}
+
+EXPORT NetworkStatusPingResult* ping(const char* destination, int count) {
+  locale_t previous = c_locale() ? uselocale(c_locale()) : (locale_t)0;
+  NetworkStatusPingResult* r = run_ping(destination, count);
+  if (previous) uselocale(previous);
+  return r;
+}
+
+EXPORT NetworkStatusTraceResult* tracert(const char* destination, int maxHops) {
+  locale_t previous = c_locale() ? uselocale(c_locale()) : (locale_t)0;
+  NetworkStatusTraceResult* r = run_tracert(destination, maxHops);
+  if (previous) uselocale(previous);
+  return r;
 }

@@ -5,8 +5,11 @@
 // download and one upload run at a time (a second call while one runs returns false).
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "core/http_transport.h"
 
 class CHttpDownloadGet {
  public:
@@ -14,7 +17,8 @@ class CHttpDownloadGet {
   static constexpr int kUploadDurationMs = 18000;
   static constexpr int kReceiveTimeoutMs = 15000;
   static constexpr int kConnectTimeoutMs = 5000;
-  static constexpr int kPieceBytes = 1024;       // download receive and "m1" file piece
+  static constexpr size_t kPieceBytes =
+      transport::kPieceBytes;                    // download receive and "m1" file piece
   static constexpr int kChunkBytes = 32768;      // "m2" repeated body
   static constexpr int kSupervisorWaitMs = 100;  // per receiver and pass
   static constexpr const char* kBoundary = "----------------63686572697368";

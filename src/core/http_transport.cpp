@@ -22,9 +22,9 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/codepage.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -81,7 +81,8 @@ void WatchIdle(CURL* curl, IdleWatch* watch) {
 
 int CodeOf(CURLcode rc, const IdleWatch& watch) {
   if (rc == CURLE_OK) return kHttpDone;
-  if (rc == CURLE_OPERATION_TIMEDOUT || (rc == CURLE_ABORTED_BY_CALLBACK && watch.expired)) return kHttpTimeout;
+  if (rc == CURLE_OPERATION_TIMEDOUT || (rc == CURLE_ABORTED_BY_CALLBACK && watch.expired))
+    return kHttpTimeout;
   return kHttpFailure;
 }
 
@@ -190,7 +191,8 @@ std::string TimeServerBase() {
   std::string url = conf::Read(conf::kConfig, "time_server_url");
   transport::UrlParts parts;
   if (url != "null" && !url.empty() && transport::ParseUrl(url, &parts)) {
-    std::string host = parts.host.find(':') != std::string::npos ? "[" + parts.host + "]" : parts.host;
+    std::string host =
+        parts.host.find(':') != std::string::npos ? "[" + parts.host + "]" : parts.host;
     return parts.scheme + "://" + host + ":" + std::to_string(parts.port);
   }
   std::string stored = conf::Read(conf::kConfig, "update_server_url");
@@ -283,7 +285,8 @@ bool ParseUrl(const std::string& url, UrlParts* parts) {
   }
   size_t start = sep + 3;
   size_t end = url.find_first_of("/?#", start);
-  std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::string authority =
+      url.substr(start, end == std::string::npos ? std::string::npos : end - start);
   size_t at = authority.rfind('@');
   if (at != std::string::npos) authority = authority.substr(at + 1);
   std::string portText;
@@ -303,7 +306,8 @@ bool ParseUrl(const std::string& url, UrlParts* parts) {
   if (parts->host.empty()) return false;
   parts->port = parts->scheme == "https" ? 443 : 80;
   if (!portText.empty()) {
-    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+      return false;
     int port = std::stoi(portText);
     if (port <= 0 || port > 65535) return false;
     parts->port = port;
@@ -329,7 +333,8 @@ bool Resolve(const std::string& host, int port, int timeoutMs, const Watch& watc
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = flags | AI_NUMERICSERV;
     addrinfo* res = nullptr;
-    if (getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return false;
+    if (getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res)
+      return false;
     bool ok = res->ai_addrlen <= sizeof out->address;
     if (ok) {
       memcpy(&out->address, res->ai_addr, res->ai_addrlen);
@@ -508,7 +513,8 @@ std::string HeadValue(const std::string& head, const std::string& name) {
   while ((pos = head.find("\r\n", pos)) != std::string::npos) {
     pos += 2;
     if (head.size() - pos > name.size() &&
-        strncasecmp(head.c_str() + pos, name.c_str(), name.size()) == 0 && head[pos + name.size()] == ':') {
+        strncasecmp(head.c_str() + pos, name.c_str(), name.size()) == 0 &&
+        head[pos + name.size()] == ':') {
       size_t v = pos + name.size() + 1;
       size_t end = head.find("\r\n", v);
       std::string value = head.substr(v, end == std::string::npos ? std::string::npos : end - v);

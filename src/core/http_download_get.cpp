@@ -100,20 +100,23 @@ class WorkerSlots {
 };
 
 // Replaces ended workers every pass until `durationMs` has passed since `start`, or the run
-// state stops the transfer (looked at before each wait, so a stop ends the pass at once).
-// Only the first five slots are watched.
+// state stops the transfer. Both are looked at before each wait, so that the transfer ends
+// within one wait of either. Only the first five slots are watched.
 void Supervise(WorkerSlots& slots, int64_t start, int durationMs) {
-  if (transport::TickMs() - start >= durationMs) return;
+  auto left = [&] { return durationMs - (transport::TickMs() - start); };
+  if (left() <= 0) return;
   for (;;) {
     size_t watched = std::min<size_t>(slots.Count(), 5);
     for (size_t i = 0; i < watched; ++i) {
-      if (!RunStatePermits()) return;
-      slots.WaitAndReplace(i, CHttpDownloadGet::kSupervisorWaitMs);
+      if (!RunStatePermits() || left() <= 0) return;
+      slots.WaitAndReplace(
+          i, static_cast<int>(std::min<int64_t>(left(), CHttpDownloadGet::kSupervisorWaitMs)));
     }
     if (!RunStatePermits()) return;
     if (watched == 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(CHttpDownloadGet::kSupervisorWaitMs));
-    if (transport::TickMs() - start >= durationMs) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(
+          std::max<int64_t>(0, std::min<int64_t>(left(), CHttpDownloadGet::kSupervisorWaitMs))));
+    if (left() <= 0) return;
   }
 }
 

@@ -1,7 +1,9 @@
 // Text requests and the server time against the lab over loopback.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 
+#include <chrono>
 #include <ctime>
 
 #include "core/http_transport.h"
@@ -53,6 +55,25 @@ TEST(TransportHeads, StatusAndNumbersComeFromTheirOwnLines) {
       transport::HeadNumber("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n",
                             "Content-Length"),
       -1);
+}
+
+// Look-ups are bounded and stoppable, whatever the resolver does with a name it cannot find.
+TEST(TransportUrls, LookUpsAreBoundedAndStoppable) {
+  using Clock = std::chrono::steady_clock;
+  transport::Endpoint to;
+  ASSERT_TRUE(transport::Resolve("127.0.0.2", 8080, 1000, {}, &to));
+  ASSERT_EQ(to.address.ss_family, AF_INET);
+  EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in&>(to.address).sin_port), 8080);
+  EXPECT_TRUE(transport::Resolve("::1", 80, 1000, {}, &to));
+  EXPECT_EQ(to.address.ss_family, AF_INET6);
+
+  auto started = Clock::now();
+  EXPECT_FALSE(transport::Resolve("kestrane-lookup.invalid", 80, 300, {}, &to));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000));
+  started = Clock::now();
+  const transport::Watch stopped{[] { return true; }, {}};
+  EXPECT_FALSE(transport::Resolve("kestrane-lookup.invalid", 80, 5000, stopped, &to));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000));
 }
 
 TEST(TransportUrls, SplitsServiceHostObjectAndPort) {

@@ -46,7 +46,8 @@ std::atomic<int> g_uploadMs{CHttpDownloadGet::kUploadDurationMs};
 bool RunStatePermits() { return CDataBase::Instance().RunStatePermits(); }
 
 // Worker threads that a supervisor replaces as they end. Each slot's thread marks itself
-// done; the supervisor waits on a slot for a bounded time and restarts it when done.
+// done; the supervisor waits a bounded time for any watched slot to end and restarts those
+// that have.
 class WorkerSlots {
  public:
   explicit WorkerSlots(std::function<void()> work) : m_work(std::move(work)) {}
@@ -57,14 +58,27 @@ class WorkerSlots {
     for (size_t i = 0; i < count; ++i) Launch(i);
   }
 
-  // Waits up to `ms` for slot i to end; if it has ended, starts a new worker in its place.
-  void WaitAndReplace(size_t i, int ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_slots[i].done; });
-    if (!m_slots[i].done) return;
-    lock.unlock();
-    if (m_slots[i].thread.joinable()) m_slots[i].thread.join();
-    Launch(i);
+  // Waits up to `ms` for any of the first `watched` slots to end, then starts a new worker in
+  // the place of each that has ended. A connection that ends is replaced at once, not when the
+  // supervisor's turn comes round to it: the line must not wait for the client.
+  void WaitAndReplace(size_t watched, int ms) {
+    watched = std::min(watched, m_slots.size());
+    auto anyDone = [&] {
+      for (size_t i = 0; i < watched; ++i)
+        if (m_slots[i].done) return true;
+      return false;
+    };
+    std::vector<size_t> ended;
+    {
+      std::unique_lock<std::mutex> lock(m_lock);
+      m_changed.wait_for(lock, std::chrono::milliseconds(ms), anyDone);
+      for (size_t i = 0; i < watched; ++i)
+        if (m_slots[i].done) ended.push_back(i);
+    }
+    for (size_t i : ended) {
+      if (m_slots[i].thread.joinable()) m_slots[i].thread.join();
+      Launch(i);
+    }
   }
 
   size_t Count() const { return m_slots.size(); }
@@ -99,24 +113,19 @@ class WorkerSlots {
   std::condition_variable m_changed;
 };
 
-// Replaces ended workers every pass until `durationMs` has passed since `start`, or the run
-// state stops the transfer. Both are looked at before each wait, so that the transfer ends
-// within one wait of either. Only the first five slots are watched.
+// Replaces ended workers until `durationMs` has passed since `start`, or the run state stops
+// the transfer. Both are looked at before each wait of at most kSupervisorWaitMs, so that the
+// transfer ends within one wait of either. Only the first five slots are watched.
 void Supervise(WorkerSlots& slots, int64_t start, int durationMs) {
   auto left = [&] { return durationMs - (transport::TickMs() - start); };
-  if (left() <= 0) return;
+  const size_t watched = std::min<size_t>(slots.Count(), 5);
   for (;;) {
-    size_t watched = std::min<size_t>(slots.Count(), 5);
-    for (size_t i = 0; i < watched; ++i) {
-      if (!RunStatePermits() || left() <= 0) return;
-      slots.WaitAndReplace(
-          i, static_cast<int>(std::min<int64_t>(left(), CHttpDownloadGet::kSupervisorWaitMs)));
-    }
-    if (!RunStatePermits()) return;
+    if (!RunStatePermits() || left() <= 0) return;
+    int wait = static_cast<int>(std::min<int64_t>(left(), CHttpDownloadGet::kSupervisorWaitMs));
     if (watched == 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(
-          std::max<int64_t>(0, std::min<int64_t>(left(), CHttpDownloadGet::kSupervisorWaitMs))));
-    if (left() <= 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    else
+      slots.WaitAndReplace(watched, wait);
   }
 }
 

@@ -20,7 +20,7 @@ class CHttpDownloadGet {
   static constexpr size_t kPieceBytes =
       transport::kPieceBytes;                    // download receive and "m1" file piece
   static constexpr int kChunkBytes = 32768;      // "m2" repeated body
-  static constexpr int kSupervisorWaitMs = 100;  // per receiver and pass
+  static constexpr int kSupervisorWaitMs = 100;  // longest wait between looks at time and state
   static constexpr const char* kBoundary = "----------------63686572697368";
   static constexpr const char* kUploadAgentLine =
       "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; SLCC2; .NET "

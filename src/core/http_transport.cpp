@@ -472,6 +472,7 @@ bool ReadHead(int fd, std::string* head, int timeoutMs, const Watch& watch) {
   char c;
   while (head->size() < 1024) {
     long n = Receive(fd, &c, 1, timeoutMs, watch);
+    if (n == -2) return false;  // a head cut by a stop is no head to act on
     if (n <= 0) break;
     head->push_back(c);
     if (head->size() >= 4 && head->compare(head->size() - 4, 4, "\r\n\r\n") == 0) break;

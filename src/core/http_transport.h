@@ -122,7 +122,7 @@ inline bool SendAll(int fd, const std::string& text, const Watch& watch = {}) {
 long Receive(int fd, char* buffer, size_t size, int timeoutMs, const Watch& watch = {});
 
 // Reads a response head one byte at a time, up to CR LF CR LF or 1024 bytes, so that no
-// body byte is taken. False when the connection failed before any byte came.
+// body byte is taken. False when the connection failed before any byte came, or on a stop.
 bool ReadHead(int fd, std::string* head, int timeoutMs, const Watch& watch = {});
 
 // Reads the status line only (up to LF or 1024 bytes). False when none came whole.

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <strings.h>
 
 namespace lab {
 
@@ -33,19 +33,32 @@ std::string Trim(const std::string& s) {
 
 const char* Reason(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 304:
+      return "Not Modified";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -84,8 +97,7 @@ std::string UrlDecode(const std::string& text, bool plusIsSpace) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '%' && i + 2 < text.size() &&
-        isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+    if (c == '%' && i + 2 < text.size() && isxdigit(static_cast<unsigned char>(text[i + 1])) &&
         isxdigit(static_cast<unsigned char>(text[i + 2]))) {
       out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -185,6 +197,8 @@ bool Fault::Parse(const std::string& text, Fault* fault, std::string* error) {
       fault->stallAfter = n;
     } else if (key == "stallhead" && value.empty()) {
       fault->stallHead = true;
+    } else if (key == "stallbody" && number(&n)) {
+      fault->stallBody = n;
     } else if (key == "close" && number(&n)) {
       fault->closeAfter = n;
     } else if (key == "rate" && number(&n) && n > 0) {
@@ -207,6 +221,7 @@ std::string Fault::Describe() const {
   if (html) add("html");
   if (stallAfter >= 0) add("stall=" + std::to_string(stallAfter));
   if (stallHead) add("stallhead");
+  if (stallBody >= 0) add("stallbody=" + std::to_string(stallBody));
   if (closeAfter >= 0) add("close=" + std::to_string(closeAfter));
   if (rate) add("rate=" + std::to_string(rate));
   if (delayMs) add("delay=" + std::to_string(delayMs));
@@ -218,6 +233,10 @@ struct HttpServer::Connection {
   int id = 0;
   std::string peer;
   std::string buffer;  // read but not yet consumed
+  // Body reading under a rate fault is paced per connection, across its requests.
+  bool pacing = false;
+  std::chrono::steady_clock::time_point paceStarted;
+  int64_t paced = 0;  // body bytes taken since paceStarted
 };
 
 HttpServer::HttpServer(std::string name) : m_name(std::move(name)) {}
@@ -227,8 +246,8 @@ HttpServer::~HttpServer() { Stop(); }
 void HttpServer::Route(const std::string& method, const std::string& path, Handler handler) {
   std::lock_guard<std::mutex> lock(m_routeLock);
   bool prefix = path.size() >= 2 && path.compare(path.size() - 2, 2, "/*") == 0;
-  m_routes.push_back({method, prefix ? path.substr(0, path.size() - 1) : path, prefix,
-                      std::move(handler)});
+  m_routes.push_back(
+      {method, prefix ? path.substr(0, path.size() - 1) : path, prefix, std::move(handler)});
 }
 
 void HttpServer::SetFault(const std::string& path, const Fault& fault) {
@@ -291,9 +310,8 @@ bool HttpServer::Start(const std::string& address, int port, std::string* error)
   sockaddr_storage local{};
   socklen_t len = sizeof local;
   getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
-  m_port = local.ss_family == AF_INET6
-               ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
-               : ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+  m_port = local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                       : ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
   m_address = address;
   m_listenFd = fd;
   m_acceptThread = std::thread([this] { AcceptLoop(); });
@@ -425,7 +443,8 @@ bool HttpServer::ServeOne(Connection& c) {
     if (e == std::string::npos || e == pos) break;
     std::string h = head.substr(pos, e - pos);
     size_t colon = h.find(':');
-    if (colon != std::string::npos) req.headers.emplace_back(h.substr(0, colon), Trim(h.substr(colon + 1)));
+    if (colon != std::string::npos)
+      req.headers.emplace_back(h.substr(0, colon), Trim(h.substr(colon + 1)));
     pos = e + 2;
   }
 
@@ -445,7 +464,8 @@ bool HttpServer::ServeOne(Connection& c) {
     size_t b = type.find("boundary=");
     if (b != std::string::npos) {
       boundary = type.substr(b + 9);
-      if (!boundary.empty() && boundary.front() == '"') boundary = boundary.substr(1, boundary.find('"', 1) - 1);
+      if (!boundary.empty() && boundary.front() == '"')
+        boundary = boundary.substr(1, boundary.find('"', 1) - 1);
     }
   }
   {
@@ -462,7 +482,8 @@ bool HttpServer::ServeOne(Connection& c) {
     int64_t p = std::min(received, length - trailer) - preamble;
     return p > 0 ? p : 0;
   };
-  if (length > 0 && c.buffer.empty() && strcasecmp(req.Header("Expect").c_str(), "100-continue") == 0) {
+  if (length > 0 && c.buffer.empty() &&
+      strcasecmp(req.Header("Expect").c_str(), "100-continue") == 0) {
     static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
     if (!SendAll(c.fd, kContinue, sizeof kContinue - 1)) return false;
     AddSent(sizeof kContinue - 1, 0);
@@ -485,26 +506,48 @@ bool HttpServer::ServeOne(Connection& c) {
     rec->bodyReceived = received;
     rec->payload = payload;
   };
-  size_t fromBuffer = static_cast<size_t>(std::min<int64_t>(length, c.buffer.size()));
-  if (fromBuffer > 0) {
-    take(c.buffer.data(), fromBuffer);
-    c.buffer.erase(0, fromBuffer);
+  // A rate fault paces the reading of bodies as it paces the sending of them: per
+  // connection, so that short requests kept alive are held to the rate as well.
+  const Fault bodyFault = FaultFor(req.path);
+  const int64_t readRate = bodyFault.rate;
+  if (readRate > 0 && !c.pacing) {
+    c.pacing = true;
+    c.paceStarted = std::chrono::steady_clock::now();
+    c.paced = 0;
   }
-  // A rate fault paces the reading of a body as it paces the sending of one.
-  const int64_t readRate = FaultFor(req.path).rate;
+  auto pace = [&](int64_t n) {
+    if (readRate <= 0) return;
+    c.paced += n;
+    std::this_thread::sleep_until(c.paceStarted +
+                                  std::chrono::microseconds(c.paced * 1000000 / readRate));
+  };
+  int64_t fromBuffer = std::min<int64_t>(length, static_cast<int64_t>(c.buffer.size()));
+  if (bodyFault.stallBody >= 0) fromBuffer = std::min(fromBuffer, bodyFault.stallBody);
+  if (fromBuffer > 0) {
+    take(c.buffer.data(), static_cast<size_t>(fromBuffer));
+    c.buffer.erase(0, static_cast<size_t>(fromBuffer));
+    pace(fromBuffer);
+  }
   const int64_t readPiece =
-      readRate > 0 ? std::max<int64_t>(1, std::min<int64_t>(sizeof chunk, readRate / 50)) : sizeof chunk;
-  const auto readStarted = std::chrono::steady_clock::now();
+      readRate > 0 ? std::max<int64_t>(1, std::min<int64_t>(sizeof chunk, readRate / 50))
+                   : sizeof chunk;
   while (received < length) {
-    ssize_t n = recv(c.fd, chunk, static_cast<size_t>(std::min<int64_t>(readPiece, length - received)), 0);
+    if (bodyFault.stallBody >= 0 && received >= bodyFault.stallBody) {
+      // A reader that stops: the client's send buffer fills and stays full until it gives up.
+      while (!m_stopping) {
+        pollfd p{c.fd, POLLRDHUP, 0};
+        if (poll(&p, 1, 200) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+      }
+      return false;
+    }
+    int64_t want = std::min<int64_t>(readPiece, length - received);
+    if (bodyFault.stallBody >= 0) want = std::min(want, bodyFault.stallBody - received);
+    ssize_t n = recv(c.fd, chunk, static_cast<size_t>(want), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;  // cut off mid-body; the record keeps what came
     AddReceived(n);
     take(chunk, static_cast<size_t>(n));
-    if (readRate > 0) {
-      const int64_t read = received - static_cast<int64_t>(fromBuffer);
-      std::this_thread::sleep_until(readStarted + std::chrono::microseconds(read * 1000000 / readRate));
-    }
+    pace(n);
   }
   req.bodyLength = received;
   {
@@ -525,8 +568,8 @@ Response HttpServer::Dispatch(const Request& req) const {
   {
     std::lock_guard<std::mutex> lock(m_routeLock);
     for (const auto& r : m_routes) {
-      bool methodOk = r.method == "*" || r.method == req.method ||
-                      (req.method == "HEAD" && r.method == "GET");
+      bool methodOk =
+          r.method == "*" || r.method == req.method || (req.method == "HEAD" && r.method == "GET");
       bool pathOk = r.prefix ? req.path.compare(0, r.path.size(), r.path) == 0 : req.path == r.path;
       if (methodOk && pathOk) {
         handler = r.handler;
@@ -607,8 +650,9 @@ bool HttpServer::SendResponse(Connection& c, const Request& req, Response res, R
   if (fault.stallAfter >= 0) limit = std::min(limit, fault.stallAfter);
   if (fault.closeAfter >= 0) limit = std::min(limit, fault.closeAfter);
 
-  const int64_t piece = fault.rate > 0 ? std::max<int64_t>(1, std::min<int64_t>(65536, fault.rate / 50))
-                                       : static_cast<int64_t>(kPatternSize);
+  const int64_t piece = fault.rate > 0
+                            ? std::max<int64_t>(1, std::min<int64_t>(65536, fault.rate / 50))
+                            : static_cast<int64_t>(kPatternSize);
   auto started = std::chrono::steady_clock::now();
   std::vector<char> fileBuffer(file >= 0 ? 262144 : 0);
   int64_t sent = 0;
@@ -616,7 +660,8 @@ bool HttpServer::SendResponse(Connection& c, const Request& req, Response res, R
     int64_t want = std::min(piece, limit - sent);
     const char* data;
     if (file >= 0) {
-      ssize_t n = pread(file, fileBuffer.data(), static_cast<size_t>(std::min<int64_t>(want, fileBuffer.size())), sent);
+      ssize_t n = pread(file, fileBuffer.data(),
+                        static_cast<size_t>(std::min<int64_t>(want, fileBuffer.size())), sent);
       if (n <= 0) return false;
       data = fileBuffer.data();
       want = n;
@@ -639,7 +684,8 @@ bool HttpServer::SendResponse(Connection& c, const Request& req, Response res, R
     if (fault.rate > 0) {
       auto due = started + std::chrono::microseconds(sent * 1000000 / fault.rate);
       while (!m_stopping && std::chrono::steady_clock::now() < due)
-        std::this_thread::sleep_until(std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+        std::this_thread::sleep_until(
+            std::min(due, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
     }
   }
   if (sent < length) {

@@ -64,11 +64,13 @@ struct Fault {
   bool html = false;         // Content-Type: text/html
   int64_t stallAfter = -1;   // send the head and this many body bytes, then send nothing more
   bool stallHead = false;    // read the request, then answer nothing at all
+  int64_t stallBody = -1;    // read this many request body bytes, then read nothing more
   int64_t closeAfter = -1;   // send the head and this many body bytes, then close
   int64_t rate = 0;          // body bytes per second (0: unlimited)
   int delayMs = 0;           // wait before answering
 
-  // "404", "status=500", "nolength", "html", "stall=N", "stallhead", "close=N", "rate=BPS",
+  // "404", "status=500", "nolength", "html", "stall=N", "stallhead", "stallbody=N",
+  // "close=N", "rate=BPS",
   // "delay=MS", comma separated. Returns false on a word it does not know.
   static bool Parse(const std::string& text, Fault* fault, std::string* error);
   std::string Describe() const;

@@ -118,7 +118,8 @@ void PrintHelp() {
        "  --ROLE-port=PORT       listening port (0: a free port)\n"
        "  --ROLE-fault=PATH:SPEC misbehave on PATH (exact, DIR/* or *); SPEC is a comma list of\n"
        "                         404, status=N, nolength, html, stall=N (N body bytes, then\n"
-       "                         silence), stallhead (no answer), close=N (N body bytes, then\n"
+       "                         silence), stallhead (no answer), stallbody=N (read N request\n"
+       "                         body bytes, then nothing more), close=N (N body bytes, then\n"
        "                         close), rate=BYTES_PER_S (answers and request\n"
        "                         bodies), delay=MS. Repeatable.\n";
   for (const auto& spec : lab::Roles()) {

@@ -67,8 +67,10 @@ SlotReply ParseSlotReply(std::string_view reply) {
   SlotReply result;
   if (!reply.empty()) result.status = reply[0];
   if (reply.size() > 2) result.key = std::string(reply.substr(2));
-  // A line end after the key would end up inside the transfer URLs' request lines.
-  while (!result.key.empty() && std::strchr(" \t\r\n", result.key.back()) != nullptr) {
+  // A line end after the key would end up inside the transfer URLs' request lines. Only
+  // blanks and line ends go; any other byte, NUL included, is part of the key.
+  constexpr std::string_view kTrailing(" \t\r\n");
+  while (!result.key.empty() && kTrailing.find(result.key.back()) != std::string_view::npos) {
     result.key.pop_back();
   }
   return result;

@@ -5,8 +5,11 @@
 // download and one upload run at a time (a second call while one runs returns false).
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "core/http_transport.h"
 
 class CHttpDownloadGet {
  public:
@@ -14,9 +17,10 @@ class CHttpDownloadGet {
   static constexpr int kUploadDurationMs = 18000;
   static constexpr int kReceiveTimeoutMs = 15000;
   static constexpr int kConnectTimeoutMs = 5000;
-  static constexpr int kPieceBytes = 1024;       // download receive and "m1" file piece
+  static constexpr size_t kPieceBytes =
+      transport::kPieceBytes;                    // download receive and "m1" file piece
   static constexpr int kChunkBytes = 32768;      // "m2" repeated body
-  static constexpr int kSupervisorWaitMs = 100;  // per receiver and pass
+  static constexpr int kSupervisorWaitMs = 100;  // longest wait between looks at time and state
   static constexpr const char* kBoundary = "----------------63686572697368";
   static constexpr const char* kUploadAgentLine =
       "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; SLCC2; .NET "

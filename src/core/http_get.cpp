@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,7 +24,7 @@ struct Socket {
   }
 };
 
-bool SendRequest(int fd, const transport::UrlParts& url) {
+bool SendRequest(int fd, const transport::UrlParts& url, const transport::Watch& watch) {
   const std::string lines[] = {
       "GET " + url.object + " HTTP/1.1\r\n",
       "Accept: */*\r\n",
@@ -34,7 +35,7 @@ bool SendRequest(int fd, const transport::UrlParts& url) {
       "\r\n",
   };
   for (const auto& line : lines)
-    if (!transport::SendAll(fd, line)) return false;
+    if (!transport::SendAll(fd, line, watch)) return false;
   return true;
 }
 
@@ -42,7 +43,8 @@ bool SendRequest(int fd, const transport::UrlParts& url) {
 bool Acceptable(const std::string& head, int64_t* length) {
   int status = transport::HeadStatus(head);
   if (status < 200 || status > 299) return false;
-  if (transport::HeadValue(head, "Content-Type").find("text/html") != std::string::npos) return false;
+  if (transport::HeadValue(head, "Content-Type").find("text/html") != std::string::npos)
+    return false;
   *length = transport::HeadNumber(head, "Content-Length");
   return *length > CHttpGet::kMinContentLength;
 }
@@ -51,8 +53,8 @@ bool Acceptable(const std::string& head, int64_t* length) {
 
 std::atomic<int64_t>& CHttpGet::FetchTotal() { return g_fetchTotal; }
 
-bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
-                     int64_t* contentLength, std::atomic<int64_t>** total) {
+bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs,
+                     int64_t* loadMs, int64_t* contentLength, std::atomic<int64_t>** total) {
   *connectMs = 0;
   *loadMs = 0;
   *contentLength = 0;
@@ -63,14 +65,19 @@ bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connec
   transport::UrlParts parts;
   if (!transport::ParseUrl(url, &parts)) return false;
 
-  // Probe.
+  // Probe. The name is looked up once, for the probe and the receiver.
+  const transport::Watch probeWatch{[] { return !CDataBase::Instance().RunStatePermits(); }, {}};
   int64_t tick = transport::TickMs();
+  transport::Endpoint to;
+  if (!transport::Resolve(parts.host, parts.port, kConnectTimeoutMs, probeWatch, &to)) return false;
   Socket probe;
-  probe.fd = transport::Connect(parts.host, parts.port, kConnectTimeoutMs);
+  probe.fd = transport::Connect(to, kConnectTimeoutMs, probeWatch);
   if (probe.fd < 0) return false;
   *connectMs = transport::TickMs() - tick;
   std::string head;
-  if (!SendRequest(probe.fd, parts) || !transport::ReadHead(probe.fd, &head, kReceiveTimeoutMs)) return false;
+  if (!SendRequest(probe.fd, parts, probeWatch) ||
+      !transport::ReadHead(probe.fd, &head, kReceiveTimeoutMs, probeWatch))
+    return false;
   int64_t length = 0;
   if (!Acceptable(head, &length)) return false;
   probe.Close();
@@ -82,14 +89,17 @@ bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connec
   std::condition_variable ended;
   bool done = false;
   std::thread receiver([&] {
+    const transport::Watch watch{
+        [&] { return stop.load() || !CDataBase::Instance().RunStatePermits(); }, {}};
     Socket s;
-    s.fd = transport::Connect(parts.host, parts.port, kConnectTimeoutMs, &stop);
+    s.fd = transport::Connect(to, kConnectTimeoutMs, watch);
     std::string replyHead;
-    if (s.fd >= 0 && SendRequest(s.fd, parts) && transport::ReadHead(s.fd, &replyHead, kReceiveTimeoutMs, &stop)) {
-      char buffer[kPieceBytes];
+    if (s.fd >= 0 && SendRequest(s.fd, parts, watch) &&
+        transport::ReadHead(s.fd, &replyHead, kReceiveTimeoutMs, watch)) {
+      std::unique_ptr<char[]> buffer(new char[kPieceBytes]);
       int64_t own = 0;
       while (CDataBase::Instance().RunStatePermits()) {
-        long n = transport::Receive(s.fd, buffer, sizeof buffer, kReceiveTimeoutMs, &stop);
+        long n = transport::Receive(s.fd, buffer.get(), kPieceBytes, kReceiveTimeoutMs, watch);
         if (n <= 0) break;
         g_fetchTotal += n;
         own += n;

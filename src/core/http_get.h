@@ -5,15 +5,18 @@
 // counter is process-wide: one fetch at a time (a second call while one runs returns false).
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "core/http_transport.h"
 
 class CHttpGet {
  public:
   static constexpr int kReceiveTimeoutMs = 3000;
   static constexpr int kConnectTimeoutMs = 3000;
   static constexpr int64_t kMinContentLength = 1000000;  // the file must be larger than this
-  static constexpr int kPieceBytes = 1024;
+  static constexpr size_t kPieceBytes = transport::kPieceBytes;
 
   // `timeoutSeconds` bounds the transfer (-1: no bound). On success gives the connect time
   // and the load time in ms and the announced length; on refusal false with a length of 0.

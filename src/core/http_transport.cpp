@@ -14,12 +14,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <memory>
+#include <system_error>
+#include <thread>
 
-#include "platform/codepage.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -76,7 +81,8 @@ void WatchIdle(CURL* curl, IdleWatch* watch) {
 
 int CodeOf(CURLcode rc, const IdleWatch& watch) {
   if (rc == CURLE_OK) return kHttpDone;
-  if (rc == CURLE_OPERATION_TIMEDOUT || (rc == CURLE_ABORTED_BY_CALLBACK && watch.expired)) return kHttpTimeout;
+  if (rc == CURLE_OPERATION_TIMEDOUT || (rc == CURLE_ABORTED_BY_CALLBACK && watch.expired))
+    return kHttpTimeout;
   return kHttpFailure;
 }
 
@@ -185,7 +191,8 @@ std::string TimeServerBase() {
   std::string url = conf::Read(conf::kConfig, "time_server_url");
   transport::UrlParts parts;
   if (url != "null" && !url.empty() && transport::ParseUrl(url, &parts)) {
-    std::string host = parts.host.find(':') != std::string::npos ? "[" + parts.host + "]" : parts.host;
+    std::string host =
+        parts.host.find(':') != std::string::npos ? "[" + parts.host + "]" : parts.host;
     return parts.scheme + "://" + host + ":" + std::to_string(parts.port);
   }
   std::string stored = conf::Read(conf::kConfig, "update_server_url");
@@ -278,7 +285,8 @@ bool ParseUrl(const std::string& url, UrlParts* parts) {
   }
   size_t start = sep + 3;
   size_t end = url.find_first_of("/?#", start);
-  std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::string authority =
+      url.substr(start, end == std::string::npos ? std::string::npos : end - start);
   size_t at = authority.rfind('@');
   if (at != std::string::npos) authority = authority.substr(at + 1);
   std::string portText;
@@ -298,7 +306,8 @@ bool ParseUrl(const std::string& url, UrlParts* parts) {
   if (parts->host.empty()) return false;
   parts->port = parts->scheme == "https" ? 443 : 80;
   if (!portText.empty()) {
-    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+      return false;
     int port = std::stoi(portText);
     if (port <= 0 || port > 65535) return false;
     parts->port = port;
@@ -317,19 +326,66 @@ int64_t TickMs() {
       .count();
 }
 
-int Connect(const std::string& host, int port, int connectTimeoutMs, const std::atomic<bool>* stop) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* res = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return -1;
-  int fd = socket(res->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
+bool Resolve(const std::string& host, int port, int timeoutMs, const Watch& watch, Endpoint* to) {
+  auto first = [port](const std::string& name, int flags, Endpoint* out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags | AI_NUMERICSERV;
+    addrinfo* res = nullptr;
+    if (getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res)
+      return false;
+    bool ok = res->ai_addrlen <= sizeof out->address;
+    if (ok) {
+      memcpy(&out->address, res->ai_addr, res->ai_addrlen);
+      out->length = res->ai_addrlen;
+    }
     freeaddrinfo(res);
-    return -1;
+    return ok;
+  };
+  if (first(host, AI_NUMERICHOST, to)) return true;
+
+  // getaddrinfo cannot be bounded or stopped, so it runs on a thread of its own that a caller
+  // who stops waiting leaves behind.
+  struct Lookup {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    bool ok = false;
+    Endpoint found;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host, first] {
+      Endpoint found;
+      bool ok = first(host, 0, &found);
+      std::lock_guard<std::mutex> guard(lookup->lock);
+      lookup->ok = ok;
+      lookup->found = found;
+      lookup->done = true;
+      lookup->ended.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
   }
-  int rc = connect(fd, res->ai_addr, res->ai_addrlen);
-  freeaddrinfo(res);
+  const int64_t deadline = TickMs() + timeoutMs;
+  std::unique_lock<std::mutex> guard(lookup->lock);
+  for (;;) {
+    if (lookup->done) {
+      if (lookup->ok) *to = lookup->found;
+      return lookup->ok;
+    }
+    int64_t left = deadline - TickMs();
+    if (left <= 0 || watch.Stopped()) return false;
+    lookup->ended.wait_for(guard, std::chrono::milliseconds(std::min<int64_t>(left, kWakeMs)));
+  }
+}
+
+int Connect(const Endpoint& to, int connectTimeoutMs, const Watch& watch) {
+  if (to.length == 0 || watch.Stopped()) return -1;
+  int fd = socket(to.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  int rc = connect(fd, reinterpret_cast<const sockaddr*>(&to.address), to.length);
   if (rc != 0 && errno != EINPROGRESS) {
     close(fd);
     return -1;
@@ -337,7 +393,7 @@ int Connect(const std::string& host, int port, int connectTimeoutMs, const std::
   if (rc != 0) {
     int64_t deadline = TickMs() + connectTimeoutMs;
     for (;;) {
-      if (stop && stop->load()) {
+      if (watch.Stopped()) {
         close(fd);
         return -1;
       }
@@ -347,7 +403,7 @@ int Connect(const std::string& host, int port, int connectTimeoutMs, const std::
         return -1;
       }
       pollfd p{fd, POLLOUT, 0};
-      int r = poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 100)));
+      int r = poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kWakeMs)));
       if (r < 0 && errno != EINTR) {
         close(fd);
         return -1;
@@ -361,7 +417,7 @@ int Connect(const std::string& host, int port, int connectTimeoutMs, const std::
       return -1;
     }
   }
-  // Blocking from here on, waking every kWakeMs to look at the stop flag.
+  // Blocking from here on, waking every kWakeMs to look at the watch.
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   timeval wake{0, kWakeMs * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wake, sizeof wake);
@@ -371,46 +427,52 @@ int Connect(const std::string& host, int port, int connectTimeoutMs, const std::
   return fd;
 }
 
-bool SendAll(int fd, const char* data, size_t size) {
+bool SendAll(int fd, const char* data, size_t size, const Watch& watch) {
   int64_t deadline = -1;
   while (size > 0) {
+    if (watch.Stopped()) return false;
     ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      watch.Progress(0);
       // A peer that takes nothing for this long is gone.
       int64_t now = TickMs();
       if (deadline < 0) deadline = now + kSendTimeoutMs;
       if (now >= deadline) return false;
       continue;
     }
+    deadline = -1;
     data += n;
     size -= static_cast<size_t>(n);
+    watch.Progress(static_cast<size_t>(n));
   }
   return true;
 }
 
-long Receive(int fd, char* buffer, size_t size, int timeoutMs, const std::atomic<bool>* stop) {
+long Receive(int fd, char* buffer, size_t size, int timeoutMs, const Watch& watch) {
   // The socket wakes us every kWakeMs (SO_RCVTIMEO set by Connect), so a flowing transfer
-  // costs one recv per piece and a quiet one still sees `stop` promptly.
+  // costs one recv per piece and a quiet one still sees the stop promptly.
   int64_t deadline = -1;
   for (;;) {
-    if (stop && stop->load()) return -2;
+    if (watch.Stopped()) return -2;
     ssize_t n = recv(fd, buffer, size, 0);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    watch.Progress(0);
     int64_t now = TickMs();
     if (deadline < 0) deadline = now + timeoutMs - kWakeMs;
     if (now >= deadline) return -1;
   }
 }
 
-bool ReadHead(int fd, std::string* head, int timeoutMs, const std::atomic<bool>* stop) {
+bool ReadHead(int fd, std::string* head, int timeoutMs, const Watch& watch) {
   head->clear();
   char c;
   while (head->size() < 1024) {
-    long n = Receive(fd, &c, 1, timeoutMs, stop);
+    long n = Receive(fd, &c, 1, timeoutMs, watch);
+    if (n == -2) return false;  // a head cut by a stop is no head to act on
     if (n <= 0) break;
     head->push_back(c);
     if (head->size() >= 4 && head->compare(head->size() - 4, 4, "\r\n\r\n") == 0) break;
@@ -418,19 +480,33 @@ bool ReadHead(int fd, std::string* head, int timeoutMs, const std::atomic<bool>*
   return !head->empty();
 }
 
+bool ReadStatusLine(int fd, std::string* line, int timeoutMs, const Watch& watch) {
+  line->clear();
+  char c;
+  while (line->size() < 1024) {
+    long n = Receive(fd, &c, 1, timeoutMs, watch);
+    if (n <= 0) return false;
+    line->push_back(c);
+    if (c == '\n') return true;
+  }
+  return false;
+}
+
 int HeadStatus(const std::string& head) {
+  // "HTTP/" version SP three digits, the first 1-9, then SP, CR or the end.
   if (head.compare(0, 5, "HTTP/") != 0) return 0;
   size_t sp = head.find(' ');
   size_t eol = head.find("\r\n");
-  if (sp == std::string::npos || (eol != std::string::npos && sp > eol)) return 0;
-  size_t i = sp + 1;
-  int status = 0, digits = 0;
-  while (i < head.size() && isdigit(static_cast<unsigned char>(head[i])) && digits < 3) {
+  if (sp == std::string::npos || sp == 5 || (eol != std::string::npos && sp > eol)) return 0;
+  if (head.size() < sp + 4) return 0;
+  int status = 0;
+  for (size_t i = sp + 1; i < sp + 4; ++i) {
+    if (!isdigit(static_cast<unsigned char>(head[i]))) return 0;
     status = status * 10 + (head[i] - '0');
-    ++i;
-    ++digits;
   }
-  return digits == 3 ? status : 0;
+  if (status < 100) return 0;
+  if (head.size() > sp + 4 && head[sp + 4] != ' ' && head[sp + 4] != '\r') return 0;
+  return status;
 }
 
 std::string HeadValue(const std::string& head, const std::string& name) {
@@ -438,7 +514,8 @@ std::string HeadValue(const std::string& head, const std::string& name) {
   while ((pos = head.find("\r\n", pos)) != std::string::npos) {
     pos += 2;
     if (head.size() - pos > name.size() &&
-        strncasecmp(head.c_str() + pos, name.c_str(), name.size()) == 0 && head[pos + name.size()] == ':') {
+        strncasecmp(head.c_str() + pos, name.c_str(), name.size()) == 0 &&
+        head[pos + name.size()] == ':') {
       size_t v = pos + name.size() + 1;
       size_t end = head.find("\r\n", v);
       std::string value = head.substr(v, end == std::string::npos ? std::string::npos : end - v);

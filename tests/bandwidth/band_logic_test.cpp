@@ -80,6 +80,13 @@ TEST(BandProtocol, SlotReplies) {
   EXPECT_TRUE(r.key.empty());
   r = band::ParseSlotReply("1,k 9\r\n");
   EXPECT_EQ(r.key, "k 9");
+  // NUL is no blank: the reply's bytes after the separator stay the key.
+  using namespace std::string_literals;
+  r = band::ParseSlotReply("\x01\0\0\0"s);
+  EXPECT_EQ(r.status, '\x01');
+  EXPECT_EQ(r.key, "\0\0"s);
+  r = band::ParseSlotReply("1,k\0 \n"s);
+  EXPECT_EQ(r.key, "k\0"s);
   r = band::ParseSlotReply("");
   EXPECT_EQ(r.status, '\0');
   EXPECT_TRUE(r.key.empty());

@@ -1,7 +1,9 @@
 // Text requests and the server time against the lab over loopback.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 
+#include <chrono>
 #include <ctime>
 
 #include "core/http_transport.h"
@@ -41,10 +43,37 @@ TEST(TransportHeads, StatusAndNumbersComeFromTheirOwnLines) {
   EXPECT_EQ(transport::HeadStatus("HTTP/1.0 404 Not Found\r\n\r\n"), 404);
   EXPECT_EQ(transport::HeadStatus("garbage 200\r\n\r\n"), 0);
   EXPECT_EQ(transport::HeadStatus("HTTP/1.1 2\r\n\r\n"), 0);
+  // A status is three digits from 100 on, standing alone after a version.
+  EXPECT_EQ(transport::HeadStatus("HTTP/H2 004"), 0);
+  EXPECT_EQ(transport::HeadStatus("HTTP/1.1 099 Odd\r\n\r\n"), 0);
+  EXPECT_EQ(transport::HeadStatus("HTTP/1.1 2000 OK\r\n\r\n"), 0);
+  EXPECT_EQ(transport::HeadStatus("HTTP/ 200 OK\r\n\r\n"), 0);
+  EXPECT_EQ(transport::HeadStatus("HTTP/1.1 204"), 204);
+  EXPECT_EQ(transport::HeadStatus("HTTP/1.1 302\r\nLocation: /\r\n\r\n"), 302);
   EXPECT_EQ(transport::HeadStatus(""), 0);
-  EXPECT_EQ(transport::HeadNumber("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n",
-                                  "Content-Length"),
-            -1);
+  EXPECT_EQ(
+      transport::HeadNumber("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n",
+                            "Content-Length"),
+      -1);
+}
+
+// Look-ups are bounded and stoppable, whatever the resolver does with a name it cannot find.
+TEST(TransportUrls, LookUpsAreBoundedAndStoppable) {
+  using Clock = std::chrono::steady_clock;
+  transport::Endpoint to;
+  ASSERT_TRUE(transport::Resolve("127.0.0.2", 8080, 1000, {}, &to));
+  ASSERT_EQ(to.address.ss_family, AF_INET);
+  EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in&>(to.address).sin_port), 8080);
+  EXPECT_TRUE(transport::Resolve("::1", 80, 1000, {}, &to));
+  EXPECT_EQ(to.address.ss_family, AF_INET6);
+
+  auto started = Clock::now();
+  EXPECT_FALSE(transport::Resolve("kestrane-lookup.invalid", 80, 300, {}, &to));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000));
+  started = Clock::now();
+  const transport::Watch stopped{[] { return true; }, {}};
+  EXPECT_FALSE(transport::Resolve("kestrane-lookup.invalid", 80, 5000, stopped, &to));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000));
 }
 
 TEST(TransportUrls, SplitsServiceHostObjectAndPort) {
@@ -103,8 +132,10 @@ TEST_F(TextRequestTest, FailuresAndTimeOutsHaveTheirCodes) {
   std::string text = "stale";
 
   // Not http: no connection at all.
-  EXPECT_EQ(HttpGetText("ftp://" + lab.Address("test") + ":" + std::to_string(lab.Port("test")) + "/x", text),
-            kHttpFailure);
+  EXPECT_EQ(
+      HttpGetText("ftp://" + lab.Address("test") + ":" + std::to_string(lab.Port("test")) + "/x",
+                  text),
+      kHttpFailure);
   EXPECT_EQ(text, "");
   EXPECT_EQ(HttpGetText("not a url", text), kHttpFailure);
   EXPECT_EQ(lab.Stats("test").connections, 0);
@@ -191,13 +222,14 @@ TEST_F(TextRequestTest, ServerTimeUsesTheDateOfA200Only) {
   // Without the key, the management server's address is the time host.
   ASSERT_TRUE(lab.Set("time", "status", "200"));
   Write("conf/config.properties", "update_server_url=" + EncodeStoredValue(lab.Address("time")) +
-                                      "\nweb_project_port=" + std::to_string(lab.Port("time")) + "\n");
+                                      "\nweb_project_port=" + std::to_string(lab.Port("time")) +
+                                      "\n");
   EXPECT_EQ(TimeServerBase(), lab.Url("time"));
   EXPECT_EQ(GetServerTime("%04d-%02d-%02d %02d:%02d:%02d"), expected);
 
   // No host at all, or a dead one: the local clock, never a failure.
-  Write("conf/config.properties", "time_server_url=http://127.0.0.1:" +
-                                      std::to_string(testsupport::FreePort()) + "\n");
+  Write("conf/config.properties",
+        "time_server_url=http://127.0.0.1:" + std::to_string(testsupport::FreePort()) + "\n");
   EXPECT_EQ(GetServerTime("%04d"), std::to_string(local.tm_year + 1900));
   Write("conf/config.properties", "");
   EXPECT_EQ(TimeServerBase(), "");

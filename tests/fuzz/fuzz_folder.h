@@ -1,12 +1,16 @@
 #pragma once
 
 // A private working folder for fuzz targets that read and write files by their program names
-// ("Config\..."): made once per process (in memory when /dev/shm exists) and made current.
+// ("Config\..."): made once per process (in memory when /dev/shm exists), made current, and
+// removed when the process exits.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace fuzzfolder {
@@ -19,6 +23,12 @@ inline const std::string& Enter() {
     if (!mkdtemp(path.data())) abort();
     for (const char* sub : {"/Config", "/conf", "/Data"}) mkdir((path + sub).c_str(), 0755);
     if (chdir(path.c_str()) != 0) abort();
+    // Kept apart from `folder`, which may already be destroyed when the exit handler runs.
+    static const char* made = strdup(path.c_str());
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(made, ignored);
+    });
     return path;
   }();
   return folder;

@@ -7,8 +7,15 @@ target_compile_definitions(kestrane_options INTERFACE
   KESTRANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   KESTRANE_DIST_DIR="${KESTRANE_DIST_DIR}")
 if(KESTRANE_SANITIZE)
-  target_compile_options(kestrane_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  # pointer-overflow stays recoverable only so that tests/ubsan.supp can name the one known site
+  # outside our code; UBSAN_OPTIONS=halt_on_error=1 still stops at any other.
+  target_compile_options(kestrane_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined -fsanitize-recover=pointer-overflow)
   target_link_options(kestrane_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(KESTRANE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  # Coverage for the fuzzers reaches into every library they link, not only their own file.
+  target_compile_options(kestrane_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 if(KESTRANE_TSAN)
   target_compile_options(kestrane_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
@@ -74,6 +81,8 @@ function(kestrane_add_fuzz name)
   if(KESTRANE_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # scripts/fuzz finds every fuzzer and its seed corpus here.
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzzers/${name} "${F_CORPUS}\n")
   else()
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
     if(KESTRANE_TESTS)

@@ -3,8 +3,9 @@
 file(GLOB KESTRANE_LAB_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(kestrane-lab ${KESTRANE_LAB_SOURCES})
 target_include_directories(kestrane-lab PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${HTTPLIB_INCLUDE_DIR})
-# Roles may use the foundation (text conversion, stored values).
-target_link_libraries(kestrane-lab PRIVATE kestrane_options kestrane_base Threads::Threads)
+# The lab speaks its protocols with code of its own and links nothing of the product, so a fault
+# of the product cannot agree with itself in the tests.
+target_link_libraries(kestrane-lab PRIVATE kestrane_options Threads::Threads)
 kestrane_dist_program(kestrane-lab)
 
 # Debian builds cpp-httplib as a shared library; clients of the lab (the test fixture) link it.

@@ -1,11 +1,13 @@
 #include "management_server.h"
 
+#include <iconv.h>
 #include <nettle/md5.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -13,8 +15,6 @@
 #include <set>
 #include <sstream>
 
-#include "platform/codepage.h"
-#include "core/properties_file.h"
 #include "lab.h"
 
 namespace lab {
@@ -59,8 +59,51 @@ std::string Page(const std::string& title, const std::string& body) {
          HtmlEscape(title) + "</h2>\n" + body + "\n</body></html>\n";
 }
 
+// The lab converts and parses with code of its own, never the product's: a fault in the
+// product's conversion or properties reader must show up in the tests, not agree with itself.
+
+// iconv from one encoding to another; a byte that does not convert becomes "?".
+std::string Convert(const std::string& bytes, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return bytes;
+  std::string out;
+  char buffer[4096];
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* o = buffer;
+    size_t oLeft = sizeof buffer;
+    size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buffer, static_cast<size_t>(o - buffer));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      out += '?';
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
 // The client sends its texts as GBK bytes; the accounts are UTF-8.
-std::string FromWire(const std::string& bytes) { return codepage::GbkToUtf8(bytes); }
+std::string FromWire(const std::string& bytes) { return Convert(bytes, "UTF-8", "GBK"); }
+std::string ToGbk(const std::string& utf8) { return Convert(utf8, "GBK", "UTF-8"); }
+
+// "key=value" lines of a properties file (GBK), read up to the first empty line or line
+// without "=", "#" lines skipped, as the client's files are written.
+std::map<std::string, std::string> ReadProperties(const std::string& path) {
+  std::map<std::string, std::string> values;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) break;
+    if (line[0] == '#') continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) break;
+    values[FromWire(line.substr(0, eq))] = FromWire(line.substr(eq + 1));
+  }
+  return values;
+}
 
 std::string PeerAddress(const Request& req) {
   size_t colon = req.peer.rfind(':');
@@ -91,11 +134,10 @@ struct Paths {
 Paths ReadPaths(const std::string& confFile) {
   Paths paths;
   if (confFile.empty()) return paths;
-  PropertiesFile conf(confFile);
-  conf.Load();
+  const std::map<std::string, std::string> conf = ReadProperties(confFile);
   auto take = [&](const char* key, std::string& field) {
-    std::string v = conf.Get(key);
-    if (v != "null" && !v.empty()) field = v;
+    auto it = conf.find(key);
+    if (it != conf.end() && !it->second.empty()) field = it->second;
   };
   take("web_project_name", paths.project);
   take("interface", paths.interfaceName);
@@ -283,7 +325,7 @@ class ManagementServer : public Role {
 }  // namespace
 
 std::string PasswordDigestOf(const std::string& utf8) {
-  std::string bytes = codepage::Utf8ToGbk(utf8);
+  std::string bytes = ToGbk(utf8);
   md5_ctx ctx;
   md5_init(&ctx);
   md5_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));

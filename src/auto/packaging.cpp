@@ -1,6 +1,5 @@
 #include "auto/packaging.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +7,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,8 +17,8 @@
 
 #include "auto/settings_files.h"
 #include "core/data_base.h"
-#include "platform/paths.h"
 #include "platform/ini_file.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 
@@ -104,15 +103,10 @@ bool EndsWithZip(const std::string& name) {
 // The first "*.zip" file of the folder. Names start with their packing time, so name order
 // sends the oldest first.
 std::string FirstPackage(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(paths::Native(folder).c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (!EndsWithZip(name)) continue;
-      if (platform::IsFile(paths::Join(folder, name))) names.push_back(name);
-    }
-    closedir(dir);
-  }
+  std::vector<std::string> names = platform::FilesIn(folder);
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::string& name) { return !EndsWithZip(name); }),
+              names.end());
   if (names.empty()) return {};
   return *std::min_element(names.begin(), names.end());
 }
@@ -125,21 +119,39 @@ std::string Unquote(const std::string& word) {
   return word;
 }
 
-// First line of the result file, at most 19 characters; nullopt when it cannot be opened.
-std::optional<std::string> ReadResultLine(const std::string& path) {
-  std::ifstream in(paths::Native(path), std::ios::binary);
-  if (!in) return std::nullopt;
+// The transfer program's answer: the first line of the result file (at most 19 characters)
+// and the package it names.
+struct Answer {
   std::string line;
-  std::getline(in, line);
-  if (line.size() > 19) line.resize(19);
-  return line;
+  std::string package;
+};
+
+// nullopt when there is no result file.
+std::optional<Answer> ReadAnswer(const std::string& path) {
+  std::optional<std::string> text = platform::ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  Answer answer;
+  size_t pos = 0;
+  for (bool first = true; pos < text->size(); first = false) {
+    size_t end = text->find('\n', pos);
+    if (end == std::string::npos) end = text->size();
+    std::string line = text->substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    pos = end + 1;
+    if (first) {
+      answer.line = line.substr(0, 19);
+    } else if (line.compare(0, std::strlen(packaging::kAnswerPackageKey),
+                            packaging::kAnswerPackageKey) == 0) {
+      answer.package = line.substr(std::strlen(packaging::kAnswerPackageKey));
+      break;
+    }
+  }
+  return answer;
 }
 
 bool TransferProgramPresent() {
-  return platform::IsFile(std::string("./") + packaging::kTransferProgram);
+  return platform::IsFile(std::string(".\\") + packaging::kTransferProgram);
 }
-
-void Remove(const std::string& path) { std::remove(paths::Native(path).c_str()); }
 
 // Every upload thread, so a program can wait for them before it exits, and the per-folder
 // queue that keeps two uploads of one folder from sharing its exchange files at once.
@@ -180,33 +192,38 @@ int RunUpload(const UploadRequest& request) {
   const std::string resultPath = folder + "\\" + packaging::kResultFile;
   const std::string configurePath = folder + "\\" + packaging::kConfigureFile;
 
-  Remove(resultPath);
+  platform::RemoveFile(resultPath);
   if (!TransferProgramPresent()) return -1;
 
   for (;;) {
     std::string package = FirstPackage(folder);
     if (package.empty()) {
       std::this_thread::sleep_for(timings.settle);
-      Remove(configurePath);
+      platform::RemoveFile(configurePath);
       return 0;
     }
 
-    if (!platform::WritePrivateProfileString(
-            "sftpput", "filename", "put " + folder + "\\" + package, paths::Native(configurePath)))
+    const std::string packagePath = folder + "\\" + package;
+    if (!platform::WritePrivateProfileString("sftpput", "filename", "put " + packagePath,
+                                             configurePath))
       return 0;
     std::this_thread::sleep_for(timings.startDelay);
 
     pid_t pid =
-        platform::SpawnProcess(std::string("./") + packaging::kTransferProgram,
+        platform::SpawnProcess(std::string(".\\") + packaging::kTransferProgram,
                                {Unquote(request.open), Unquote(request.changeFolder), folder});
     if (pid < 0) return 0;
 
     // Wait for the answer. A transfer program that has ended without one will never give it,
-    // so the wait stops there instead of running out its ten minutes.
+    // so the wait stops there instead of running out its ten minutes. Only an answer that
+    // names this package counts: a transfer program left over from an earlier upload may still
+    // answer for another one, and taking its "Success" would delete this package unsent.
+    std::optional<Answer> answer;
     bool answered = false;
     bool ended = false;
     for (int check = 0; check < timings.maxChecks; ++check) {
-      if (platform::IsFile(paths::Native(resultPath))) {
+      answer = ReadAnswer(resultPath);
+      if (answer && answer->package == package) {
         answered = true;
         break;
       }
@@ -223,16 +240,15 @@ int RunUpload(const UploadRequest& request) {
       }
     }
 
-    std::optional<std::string> line = ReadResultLine(resultPath);
-    if (!line) return 0;
-    if (line->compare(0, 7, "Success") != 0) return 0;
+    if (!answered) return 0;
+    if (answer->line.compare(0, 7, "Success") != 0) return 0;
 
     std::this_thread::sleep_for(timings.afterSuccess);
-    Remove(folder + "\\" + package);
-    Remove(resultPath);
+    platform::RemoveFile(packagePath);
+    platform::RemoveFile(resultPath);
     std::this_thread::sleep_for(timings.settle);
     // A package that cannot be deleted would be sent again and again.
-    if (platform::IsFile(paths::Native(folder + "\\" + package))) return 0;
+    if (platform::IsFile(packagePath)) return 0;
 
     if (!TransferProgramPresent()) return -1;
   }

@@ -29,6 +29,9 @@ std::string PackageName(int kind, const std::tm& localTime, const std::string& u
 // The exchange files the transfer program and the upload thread share, in the local folder.
 inline constexpr const char* kConfigureFile = "sftpconfigure.ini";
 inline constexpr const char* kResultFile = "sftpresult.ini";
+// The result file's first line is "Success" or a failure; a later line "package=<file name>"
+// names the package the answer is for.
+inline constexpr const char* kAnswerPackageKey = "package=";
 // The transfer program, in the current (program) folder.
 inline constexpr const char* kTransferProgram = "PSFTP";
 

@@ -81,7 +81,11 @@ bool MemberText(const rapidjson::Value& object, const char* key, std::string& ou
   } else if (v.IsUint64()) {
     out = std::to_string(v.GetUint64());
   } else if (v.IsDouble()) {
-    out = std::to_string(static_cast<int64_t>(v.GetDouble()));
+    // A number beyond the 64-bit range has no whole-number form (and converting it would be
+    // undefined): it counts as absent.
+    const double d = v.GetDouble();
+    if (!(d >= -0x1p63 && d < 0x1p63)) return false;
+    out = std::to_string(static_cast<int64_t>(d));
   } else if (v.IsBool()) {
     out = v.GetBool() ? "1" : "0";
   } else {

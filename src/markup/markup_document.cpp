@@ -10,10 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
-#include "platform/atomic_file.h"
 
 namespace {
 
@@ -320,6 +321,12 @@ void MarkupDocument::Parse() {
     doc.ended = true;
   }
   std::vector<int> open{0};
+  // How many open elements bear each name, so an end tag knows at once whether it closes one.
+  std::unordered_map<std::string_view, size_t> openNames;
+  auto popOpen = [&] {
+    --openNames[NameOf(open.back())];
+    open.pop_back();
+  };
 
   auto closeCutOff = [&](int idx, size_t at) {
     Problem("unended_start_tag", m_elements[idx].start);
@@ -394,28 +401,29 @@ void MarkupDocument::Parse() {
     if (c == '/') {
       size_t ns = lt + 2, ne = ns;
       while (ne < n && IsNameChar(t[ne])) ++ne;
-      size_t gt = t.find('>', ne);
-      size_t nextLt = t.find('<', ne);
-      if (gt == npos || (nextLt != npos && nextLt < gt) || ne == ns) {
+      // Only up to the next '<': looking further for a '>' that is never there would scan
+      // the rest of the text once per broken end tag.
+      size_t gt = t.find_first_of("<>", ne);
+      if (gt == npos || t[gt] != '>' || ne == ns) {
         Problem("first_tag_syntax", lt);
         i = lt + 1;
         continue;
       }
       std::string_view name = t.substr(ns, ne - ns);
-      size_t k = open.size();
-      while (k > 1 && NameOf(open[k - 1]) != name) --k;
-      if (k <= 1) {
+      auto count = openNames.find(name);
+      if (count == openNames.end() || count->second == 0) {
+        // Known at once, without walking the open elements for every stray end tag.
         Problem("lone_end_tag", lt);
       } else {
-        while (open.size() > k) {
+        while (NameOf(open.back()) != name) {
           closeCutOff(open.back(), lt);
-          open.pop_back();
+          popOpen();
         }
         Element& e = m_elements[open.back()];
         e.contentEnd = lt;
         e.end = gt + 1;
         e.ended = true;
-        open.pop_back();
+        popOpen();
       }
       i = gt + 1;
       continue;
@@ -481,12 +489,13 @@ void MarkupDocument::Parse() {
       m_elements[idx].ended = true;
     } else {
       open.push_back(idx);
+      ++openNames[NameOf(idx)];
     }
     i = gt + 1;
   }
   while (open.size() > 1) {
     closeCutOff(open.back(), n);
-    open.pop_back();
+    popOpen();
   }
   if (m_elements[0].firstChild == 0) Problem("no_root_element", 0);
 }
@@ -1125,7 +1134,7 @@ bool MarkupDocument::SaveFile(const std::string& path) {
     bytes = CleanUtf8(m_text, &lost);
   }
 
-  if (!platform::WriteFileAtomically(paths::Native(path), bytes)) return false;
+  if (!platform::WriteFileAtomically(path, bytes)) return false;
   AddReport("write", written, static_cast<int64_t>(bytes.size()));
   if (lost) AddReport("conversion_loss", written, static_cast<int64_t>(lost));
   return true;

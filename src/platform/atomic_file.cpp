@@ -8,15 +8,29 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/paths.h"
+
 namespace platform {
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool MayWriteExisting(const std::string& path) {
+  const std::string native = paths::Native(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  if (::geteuid() == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  return ::faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool WriteFileAtomically(const std::string& target, std::string_view bytes) {
   static std::atomic<unsigned> counter{0};
-  const std::string temp =
-      path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  const std::string path = paths::Native(target);
   mode_t mode = 0644;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!MayWriteExisting(path)) return false;
+    mode = st.st_mode & 07777;
+  }
+  const std::string temp =
+      path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
   const char* p = bytes.data();

@@ -14,6 +14,7 @@ namespace platform {
 
 class IniFile {
  public:
+  // The path may use "\" or "/" as separator.
   explicit IniFile(std::string path);
 
   // Reads the file; a missing or unreadable file leaves the object empty. Returns whether the
@@ -54,9 +55,9 @@ class IniFile {
   std::vector<std::string> m_lines;
 };
 
-// One-call forms of the Win32 profile functions. Read: the value, or `fallback` when the file,
-// section or key is missing. Write: loads, changes and saves the file (created when missing);
-// returns false when it could not be saved.
+// One-call forms of the Win32 profile functions ("\" or "/" in the file's path). Read: the value,
+// or `fallback` when the file, section or key is missing. Write: loads, changes and saves the file
+// (created when missing); returns false when it could not be saved.
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& fallback, const std::string& file);
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int fallback,

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/paths.h"
+
 extern char** environ;
 
 namespace platform {
@@ -100,9 +102,13 @@ bool ReadProcessList(std::vector<ProcessEntry>& out) {
 pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args,
                    const SpawnOptions& options) {
   if (program.empty()) return -1;
+  // The program and the working folder are paths ("\" allowed); the arguments are passed on
+  // exactly as given.
+  const std::string path = paths::Native(program);
+  const std::string folder = paths::Native(options.workingFolder);
   std::vector<std::string> words;
   words.reserve(args.size() + 1);
-  words.push_back(program);
+  words.push_back(path);
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
@@ -113,8 +119,7 @@ pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& a
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!options.workingFolder.empty())
-    posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
 
   // The child starts with default signal handling and nothing blocked, whatever this process
   // (or the thread calling) has set up.
@@ -128,7 +133,7 @@ pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& a
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  int rc = posix_spawnp(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;

@@ -11,12 +11,13 @@
 namespace platform {
 
 struct SpawnOptions {
-  // Folder the child starts in; empty: the caller's current directory.
+  // Folder the child starts in ("\" or "/"); empty: the caller's current directory.
   std::string workingFolder;
 };
 
 // Starts `program` with `args` (not counting the program itself). A program name without "/"
-// is looked up in PATH; a name with "/" is taken as it stands. The child's standard input,
+// or "\" is looked up in PATH; a name with either is a path (".\PSFTP" works). The arguments
+// reach the child exactly as given. The child's standard input,
 // output and error go to /dev/null. Returns the child's pid, or -1 when it could not be
 // started (missing program, not executable).
 pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args,

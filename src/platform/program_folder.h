@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -21,7 +23,14 @@ bool EnterProgramFolder();
 // prefix is no error. Returns true when the whole path exists as a folder afterwards.
 bool CreateNestedFolder(std::string_view path);
 
+// The file functions below take names as stored values write them: "\" or "/" as separator.
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
+// Deletes a file; false when it could not be deleted (or was not there).
+bool RemoveFile(const std::string& path);
+// The whole file, or nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+// Names of the plain files in a folder, in no particular order; empty when it cannot be read.
+std::vector<std::string> FilesIn(const std::string& folder);
 
 }  // namespace platform

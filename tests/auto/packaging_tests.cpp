@@ -55,7 +55,7 @@ class PackagingTest : public ProgramFolderTest {
     fs::permissions(At("PSFTP"), fs::perms::owner_all);
   }
 
-  // "Sends" the package of the put command into sent/ and answers with `answer`.
+  // "Sends" the package of the put command into sent/ and answers with `answer` for it.
   void CopyingTransferProgram(const std::string& answer) {
     fs::create_directories(At("sent"));
     FakeTransferProgram(
@@ -64,7 +64,7 @@ class PackagingTest : public ProgramFolderTest {
         "'/')\n"
         "cp \"$put\" sent/\n"
         "printf '" +
-        answer + "\\r\\n' > \"$3/sftpresult.ini\"\n");
+        answer + "\\r\\npackage=%s\\r\\n' \"${put##*/}\" > \"$3/sftpresult.ini\"\n");
   }
 
   static UploadRequest Request(const std::string& folder) {
@@ -193,6 +193,32 @@ TEST_F(PackagingTest, AnswerOtherThanSuccessStopsAndKeepsPackages) {
   }
 }
 
+TEST_F(PackagingTest, AnswerForAnotherPackageIsIgnored) {
+  // A transfer program left over from an earlier upload answers "Success" for its own package
+  // while this one's transfer is still under way and then fails.
+  FakeTransferProgram(
+      "put=$(sed -n 's/^filename=put //p' \"$3/sftpconfigure.ini\" | tr -d '\\r' | tr '\\\\' '/')\n"
+      "printf 'Success\\r\\npackage=20140506070800_1024_Pccollect_band_1234.zip\\r\\n' "
+      "> \"$3/sftpresult.ini\"\n"
+      "sleep 0.5\n"
+      "printf 'Failed: connect\\r\\npackage=%s\\r\\n' \"${put##*/}\" > \"$3/answer\"\n"
+      "mv \"$3/answer\" \"$3/sftpresult.ini\"\n");
+  Write("Data/20140506070809_1024_Pccollect_band_1234.zip", "unsent");
+  EXPECT_EQ(RunUpload(Request("Data")), 0);
+  EXPECT_EQ(Read("Data/20140506070809_1024_Pccollect_band_1234.zip"), "unsent");
+
+  // An answer naming no package at all is no answer either.
+  FakeTransferProgram("printf 'Success\\r\\n' > \"$3/sftpresult.ini\"\n");
+  EXPECT_EQ(RunUpload(Request("Data")), 0);
+  EXPECT_EQ(Read("Data/20140506070809_1024_Pccollect_band_1234.zip"), "unsent");
+
+  // The same program answering for this package is believed.
+  CopyingTransferProgram("Success");
+  EXPECT_EQ(RunUpload(Request("Data")), 0);
+  EXPECT_TRUE(Zips(At("Data")).empty());
+  EXPECT_EQ(Read("sent/20140506070809_1024_Pccollect_band_1234.zip"), "unsent");
+}
+
 TEST_F(PackagingTest, TransferProgramThatNeverAnswersIsStoppedAtTheBound) {
   packaging::UploadTimings timings;
   timings.maxChecks = 25;  // 0.5 s instead of 10 minutes
@@ -225,7 +251,7 @@ TEST_F(PackagingTest, UploadsOfOneFolderTakeTurnsAndSendEachPackageOnce) {
       "sleep 0.1\n"
       "cp \"$put\" sent/ && echo \"$put\" >> sent.log\n"
       "echo end >> \"$3.turns\"\n"
-      "printf 'Success\\r\\n' > \"$3/sftpresult.ini\"\n");
+      "printf 'Success\\r\\npackage=%s\\r\\n' \"${put##*/}\" > \"$3/sftpresult.ini\"\n");
   for (int i = 1; i <= 4; ++i) Write("Data/" + std::to_string(i) + ".zip", std::to_string(i));
 
   std::vector<std::shared_future<int>> results;

@@ -137,6 +137,38 @@ TEST_F(UploadSftpTest, ThreePackagesArriveWholeAndTheFolderIsLeftClean) {
   EXPECT_FALSE(testsupport::Exists(At("Data/sftpresult.ini")));
 }
 
+TEST_F(UploadSftpTest, RenameAfterAnotherSenderKeepsItsFile) {
+  // Another sender of the same package renames the shared ".part" into place while this one is
+  // still writing: this sender's rename then fails, and the file already there is the package,
+  // not something to delete.
+  std::string package(64 * 1024 * 1024, '\0');
+  for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>((i * 131) >> 7);
+  Write("Data/big.zip", package);
+  const std::string part = Collect("big.zip.part");
+  const std::string theirs = Collect(".theirs");
+  testsupport::WriteFile(theirs, package);
+
+  UploadRequest request;
+  auto result = UploadFolder(request, "Data");
+  bool steppedIn = false;
+  auto bound = std::chrono::steady_clock::now() + 30s;
+  while (!steppedIn && std::chrono::steady_clock::now() < bound &&
+         result.wait_for(1ms) != std::future_status::ready) {
+    if (::unlink(part.c_str()) == 0) {
+      steppedIn = true;
+      ASSERT_EQ(std::rename(theirs.c_str(), Collect("big.zip").c_str()), 0);
+    }
+  }
+  ASSERT_TRUE(steppedIn) << "the transfer ended before the other sender could step in";
+  ASSERT_EQ(result.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(result.get(), 0);
+
+  EXPECT_TRUE(testsupport::ReadFile(Collect("big.zip")) == package) << "the delivered copy was lost";
+  // Whole on the server, so the answer is a success and the package leaves the folder.
+  EXPECT_FALSE(testsupport::Exists(At("Data/big.zip")));
+  EXPECT_TRUE(Files(m_server["SSHD_COLLECT"], ".part").empty());
+}
+
 TEST_F(UploadSftpTest, WrongPasswordKeepsThePackageAndAnswersFailure) {
   WriteAccount(m_server["SSHD_PORT"], "not-the-password");
   Write("Data/a.zip", "package");

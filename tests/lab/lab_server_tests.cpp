@@ -199,3 +199,33 @@ TEST(LabServer, KeepsConnectionsAndThrottles) {
   EXPECT_EQ(BodySize(Get(lab, "test", "/speed/100KB.txt")), 102400u);
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
 }
+
+TEST(LabServer, ManagementReadsGbkAndItsPathsWithItsOwnCode) {
+  // The lab links nothing of the product's text or properties code: were it to, a fault there
+  // would pass the tests by agreeing with itself.
+  int status = -1;
+  std::string symbols =
+      testsupport::CommandOutput("nm -C '" + testsupport::DistPath("kestrane-lab") + "'", &status);
+  ASSERT_EQ(status, 0);
+  for (const char* borrowed : {"codepage::", "PropertiesFile", "paths::", "platform::"})
+    EXPECT_EQ(symbols.find(borrowed), std::string::npos) << borrowed;
+
+  char dir[] = "/tmp/labconfXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string conf = std::string(dir) + "/config.properties";
+  testsupport::WriteFile(conf,
+                         "#user config\n#Mon Jan 01 00:00:00 UTC 2024\nweb_project_name=proj\n"
+                         "interface=ifc\nlogin_servlet=in\n\ns_coru_e=not-read-after-the-gap\n");
+  LabProcess lab({"--management", "--management-conf", conf});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  // "演示" in GBK, as the client sends a user name.
+  std::string reply =
+      Get(lab, "management", "/proj/ifc/in?u=%D1%DD%CA%BE&p=0&ip=1.2.3.4");
+  EXPECT_NE(reply.find("\"statuscode\":\"1000\""), std::string::npos) << reply;
+  EXPECT_EQ(lab.Stats("management").all["last_user"], "演示");
+  reply = Get(lab, "management", "/proj/ifc/in?u=demo&p=62CC2D8B4BF2D8728120D052163A77DF");
+  EXPECT_NE(reply.find("\"statuscode\":\"0\""), std::string::npos) << reply;
+  // The line after the empty one is not read: the score path stays the default.
+  EXPECT_NE(Get(lab, "management", "/proj/score?userid=10001").find(" 200 "), std::string::npos);
+  std::filesystem::remove_all(dir);
+}

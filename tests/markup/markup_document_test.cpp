@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -277,6 +278,47 @@ TEST(MarkupParse, EachProblemIsNamedAndFoundElementsStayUsable) {
   cut.ParseText("<a><b><c>t</a><d>u</d>");
   ASSERT_TRUE(cut.FindChild("b"));
   EXPECT_FALSE(cut.FindChild("d"));
+}
+
+TEST(MarkupParse, MalformedMegabyteParsesInLinearTime) {
+  auto repeat = [](const std::string& piece, size_t bytes) {
+    std::string out;
+    out.reserve(bytes + piece.size());
+    while (out.size() < bytes) out += piece;
+    return out;
+  };
+  struct Case {
+    const char* what;
+    std::string text;
+    const char* problem;
+  };
+  const Case cases[] = {
+      // End tags never closed by ">", a ">" only at the very end.
+      {"cut end tags", "<a>" + repeat("</x", 1 << 20) + ">", "first_tag_syntax"},
+      // Deeply open elements, then end tags that match none of them.
+      {"lone end tags", repeat("<a>", 1 << 19) + repeat("</b>", 1 << 19), "lone_end_tag"},
+      {"interleaved", repeat("<a></b>", 1 << 20), "lone_end_tag"},
+  };
+  for (const Case& c : cases) {
+    MarkupDocument doc;
+    auto start = std::chrono::steady_clock::now();
+    doc.ParseText(c.text);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(1)) << c.what;
+    EXPECT_TRUE(doc.ReportHas(c.problem)) << c.what << ": " << doc.ReportText();
+    size_t starts = 0;
+    for (size_t at = c.text.find("<a>"); at != std::string::npos; at = c.text.find("<a>", at + 1))
+      ++starts;
+    EXPECT_EQ(doc.ElementCount(), starts) << c.what;
+  }
+
+  // A matching end tag deep in the stack still closes the elements opened after it.
+  MarkupDocument doc;
+  doc.ParseText("<r><a><b><c></x></a><d>t</d></r>");
+  EXPECT_TRUE(doc.ReportHas("lone_end_tag"));
+  EXPECT_TRUE(doc.ReportHas("unended_start_tag"));
+  ASSERT_TRUE(doc.FindChild("d"));
+  EXPECT_EQ(doc.ChildText(), "t");
 }
 
 TEST(MarkupParse, EntitiesAreDecodedWhenReadAndEncodedWhenWritten) {

@@ -4,8 +4,9 @@
 //
 // The package to send is named by the "put <path>" command in "<local folder>/sftpconfigure.ini"
 // (section "sftpput", key "filename"). The answer goes to "<local folder>/sftpresult.ini": its
-// first line is "Success" or "Failed: <reason>", the second a detail. Port, user and password
-// come from the upload account of "conf/config.xml"; a private key "conf/psftp_key", when
+// first line is "Success" or "Failed: <reason>", the second "package=<file name>" (so a
+// waiting uploader knows which package the answer is for), the third a detail. Port, user and
+// password come from the upload account of "conf/config.xml"; a private key "conf/psftp_key", when
 // present, is tried before the password. Server keys are remembered in "conf/psftp_known_hosts".
 #include <signal.h>
 #include <unistd.h>
@@ -16,11 +17,11 @@
 #include <vector>
 
 #include "core/log_file.h"
-#include "platform/paths.h"
 #include "outside/psftp/sftp_transfer.h"
 #include "outside/psftp/upload_account.h"
 #include "platform/atomic_file.h"
 #include "platform/ini_file.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -38,12 +39,16 @@ bool StartsWithWord(const std::string& text, const std::string& word) {
 
 // The answer is written whole under another name and renamed, so the waiting program never reads
 // half of it.
-bool WriteResult(const std::string& folder, const psftp::Outcome& outcome) {
-  std::string path = paths::Join(folder, "sftpresult.ini");
-  std::string detail = outcome.detail;
-  for (char& ch : detail)
-    if (ch == '\r' || ch == '\n') ch = ' ';
-  return platform::WriteFileAtomically(path, outcome.summary + "\r\n" + detail + "\r\n");
+bool WriteResult(const std::string& folder, const std::string& package,
+                 const psftp::Outcome& outcome) {
+  auto oneLine = [](std::string text) {
+    for (char& ch : text)
+      if (ch == '\r' || ch == '\n') ch = ' ';
+    return text;
+  };
+  return platform::WriteFileAtomically(
+      folder + "\\sftpresult.ini", outcome.summary + "\r\npackage=" + oneLine(package) + "\r\n" +
+                                       oneLine(outcome.detail) + "\r\n");
 }
 
 int EnvMs(const char* name, int fallback) {
@@ -67,7 +72,7 @@ int main(int argc, char** argv) {
     else if (StartsWithWord(word, "cd"))
       target.remoteFolder = Trim(word.substr(2));
     else if (!word.empty())
-      folder = paths::Native(word);
+      folder = word;
   }
   if (folder.empty()) {
     std::fprintf(stderr, "usage: PSFTP \"open  <host>\" \"cd <folder>\" <local folder>\n");
@@ -75,17 +80,17 @@ int main(int argc, char** argv) {
   }
 
   psftp::Outcome outcome;
-  std::string put = platform::GetPrivateProfileString("sftpput", "filename", "",
-                                                      paths::Join(folder, "sftpconfigure.ini"));
-  put = Trim(put);
+  std::string put = Trim(
+      platform::GetPrivateProfileString("sftpput", "filename", "", folder + "\\sftpconfigure.ini"));
+  std::string local;
   if (!StartsWithWord(put, "put")) {
     outcome = {false, "Failed: no put command", "sftpconfigure.ini holds no put command"};
   } else if (!psftp::LoadUploadAccount(target)) {
     outcome = {false, "Failed: no upload account", "conf/config.xml could not be read"};
   } else {
-    std::string local = paths::Native(Trim(put.substr(3)));
-    target.keyFile = paths::Native("conf/psftp_key");
-    target.knownHostsFile = paths::Native("conf/psftp_known_hosts");
+    local = Trim(put.substr(3));
+    target.keyFile = "conf/psftp_key";
+    target.knownHostsFile = "conf/psftp_known_hosts";
     psftp::Limits limits;
     // Tests make the server-facing waits short; the defaults stand otherwise.
     limits.connectMs = EnvMs("KESTRANE_PSFTP_CONNECT_MS", limits.connectMs);
@@ -99,6 +104,6 @@ int main(int argc, char** argv) {
             outcome.detail.c_str());
   log.Close();
 
-  if (!WriteResult(folder, outcome)) return 3;
+  if (!WriteResult(folder, paths::FileName(local), outcome)) return 3;
   return outcome.ok ? 0 : 1;
 }

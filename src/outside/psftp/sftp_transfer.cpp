@@ -15,6 +15,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace psftp {
 namespace {
 
@@ -195,7 +197,7 @@ Outcome PutFile(const Target& target, const std::string& localPath, const Limits
   if (initialised != 0) return Fail("ssh library", "libssh2_init failed");
   const auto deadline = Clock::now() + std::chrono::milliseconds(limits.totalMs);
 
-  std::ifstream local(localPath, std::ios::binary);
+  std::ifstream local(paths::Native(localPath), std::ios::binary);
   if (!local) return Fail("local file", "cannot open " + localPath);
   local.seekg(0, std::ios::end);
   const auto localSize = static_cast<uint64_t>(local.tellg());
@@ -276,13 +278,20 @@ Outcome PutFile(const Target& target, const std::string& localPath, const Limits
     return Fail("write", writeError.empty() ? "short transfer" : writeError);
   }
 
-  // An older copy under the final name (a success whose answer was lost) is replaced.
+  // An older copy under the final name (a success whose answer was lost) is replaced. That
+  // copy is only ours to delete while our ".part" is still there to take its place: when the
+  // ".part" has gone, another sender of the same package has already renamed it, and the file
+  // under the final name is the package it delivered.
   if (libssh2_sftp_rename(c.sftp, partPath.c_str(), finalPath.c_str()) != 0) {
-    libssh2_sftp_unlink(c.sftp, finalPath.c_str());
-    if (libssh2_sftp_rename(c.sftp, partPath.c_str(), finalPath.c_str()) != 0) {
-      std::string detail = LastError(c.session);
-      libssh2_sftp_unlink(c.sftp, partPath.c_str());
-      return Fail("rename", detail);
+    std::string detail = LastError(c.session);
+    LIBSSH2_SFTP_ATTRIBUTES part{};
+    if (libssh2_sftp_stat(c.sftp, partPath.c_str(), &part) == 0) {
+      libssh2_sftp_unlink(c.sftp, finalPath.c_str());
+      if (libssh2_sftp_rename(c.sftp, partPath.c_str(), finalPath.c_str()) != 0) {
+        detail = LastError(c.session);
+        libssh2_sftp_unlink(c.sftp, partPath.c_str());
+        return Fail("rename", detail);
+      }
     }
   }
   LIBSSH2_SFTP_ATTRIBUTES done{};

@@ -3,13 +3,12 @@
 #include <cstdlib>
 
 #include "auto/settings_files.h"
-#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace psftp {
 
 bool LoadUploadAccount(Target& target) {
-  if (!platform::IsFile(paths::Native(settings::kUploadAccountFile))) return false;
+  if (!platform::IsFile(settings::kUploadAccountFile)) return false;
   settings::UploadAccount account = settings::ReadUploadAccount();
   if (target.host.empty()) target.host = account.host;
   char* end = nullptr;

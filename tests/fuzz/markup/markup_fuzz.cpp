@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "../fuzz_folder.h"
 #include "markup/markup_document.h"
 
 namespace {
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc.ParseText(text);
   Exercise(doc);
 
-  static std::string path = "/tmp/markup_fuzz_" + std::to_string(getpid()) + ".xml";
+  static const std::string path = fuzzfolder::Enter() + "/markup_fuzz.xml";
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);

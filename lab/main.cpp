@@ -120,7 +120,8 @@ void PrintHelp() {
        "                         404, status=N, nolength, html, stall=N (N body bytes, then\n"
        "                         silence), stallhead (no answer), close=N (N body bytes, then\n"
        "                         close), rate=BYTES_PER_S (answers and request\n"
-       "                         bodies), delay=MS. Repeatable.\n";
+       "                         bodies), delay=MS, from=N (the fault starts at the N-th\n"
+       "                         request of the path). Repeatable.\n";
   for (const auto& spec : lab::Roles()) {
     o << "\n" << Wrap("Role " + spec.name + ": " + spec.summary, 90, 2) << "\n";
     o << "  default port " << spec.defaultPort << (spec.defaultPort == 0 ? " (a free port)" : "")

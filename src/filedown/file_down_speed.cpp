@@ -170,8 +170,6 @@ bool CFileDownSpeed::FetchItem(bool showProgress) {
     }
     m_sampleWake.notify_all();
     sampler.join();
-    // The final sample, with the load time and speed, is never left to the sampler's timing.
-    Send(Sample());
   }
   const std::atomic<int64_t>* counter = m_watch.total.load();
   std::lock_guard<std::mutex> guard(m_lock);
@@ -218,6 +216,8 @@ void CFileDownSpeed::RunManual() {
   CDataBase::Instance().testBusy.store(1);
   const bool ok = FetchItem(true);
   if (ok) {
+    // The final sample, with the load time and speed, is never left to the sampler's timing.
+    Send(Sample());
     Send(DownloadEvent{{}, {}, {}, 0, {}, {}, {}, speedcode::kFinished});
     WriteAndUpload();
   } else {

@@ -183,6 +183,8 @@ bool CFileDownSpeed::FetchItem(bool showProgress) {
 // --- manual run -------------------------------------------------------------------------------
 
 bool CFileDownSpeed::RunTest(const settings::ModuleItem& item) {
+  // The running test keeps its item.
+  if (m_busy.load()) return false;
   CDataBase::Instance().autoCycleActive.store(0);
   mode.store(0);
   {
@@ -196,13 +198,14 @@ bool CFileDownSpeed::RunTest(const settings::ModuleItem& item) {
 }
 
 bool CFileDownSpeed::StartManual() {
-  std::lock_guard<std::mutex> guard(m_workerLock);
-  if (m_busy.load()) return false;
-  if (m_worker.joinable()) m_worker.join();
+  // The warning goes out without the worker lock held: a listener may start again at once.
   if (!NetworkAliveFor(LastResult().url)) {
     Warn(speedcode::kNetworkFailure, filedown::kNoNetworkMessage);
     return false;
   }
+  std::lock_guard<std::mutex> guard(m_workerLock);
+  if (m_busy.load()) return false;
+  if (m_worker.joinable()) m_worker.join();
   ClearSample(false);
   m_busy.store(true);
   m_worker = std::thread([this] {

@@ -205,6 +205,8 @@ bool Fault::Parse(const std::string& text, Fault* fault, std::string* error) {
       fault->rate = n;
     } else if (key == "delay" && number(&n) && n <= 600000) {
       fault->delayMs = static_cast<int>(n);
+    } else if (key == "from" && number(&n) && n >= 1) {
+      fault->fromRequest = n;
     } else {
       if (error) *error = "unknown fault \"" + word + "\"";
       return false;
@@ -225,6 +227,7 @@ std::string Fault::Describe() const {
   if (closeAfter >= 0) add("close=" + std::to_string(closeAfter));
   if (rate) add("rate=" + std::to_string(rate));
   if (delayMs) add("delay=" + std::to_string(delayMs));
+  if (fromRequest > 1) add("from=" + std::to_string(fromRequest));
   return out;
 }
 
@@ -253,11 +256,13 @@ void HttpServer::Route(const std::string& method, const std::string& path, Handl
 void HttpServer::SetFault(const std::string& path, const Fault& fault) {
   std::lock_guard<std::mutex> lock(m_routeLock);
   m_faults[path] = fault;
+  m_pathRequests.clear();
 }
 
 void HttpServer::ClearFaults() {
   std::lock_guard<std::mutex> lock(m_routeLock);
   m_faults.clear();
+  m_pathRequests.clear();
 }
 
 std::vector<std::pair<std::string, Fault>> HttpServer::Faults() const {
@@ -284,6 +289,16 @@ Fault HttpServer::FaultFor(const std::string& path) const {
   if (best) return *best;
   it = m_faults.find("*");
   return it != m_faults.end() ? it->second : Fault{};
+}
+
+Fault HttpServer::FaultForAnswer(const std::string& path) {
+  Fault fault = FaultFor(path);
+  int64_t nth = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_routeLock);
+    nth = ++m_pathRequests[path];
+  }
+  return nth < fault.fromRequest ? Fault{} : fault;
 }
 
 bool HttpServer::Start(const std::string& address, int port, std::string* error) {
@@ -582,7 +597,7 @@ Response HttpServer::Dispatch(const Request& req) const {
 }
 
 bool HttpServer::SendResponse(Connection& c, const Request& req, Response res, RequestRecord* rec) {
-  Fault fault = FaultFor(req.path);
+  Fault fault = FaultForAnswer(req.path);
   auto waitForPeerClose = [&] {
     char sink[4096];
     while (!m_stopping) {
@@ -717,6 +732,10 @@ std::vector<RequestRecord> HttpServer::Requests() const {
 }
 
 void HttpServer::ResetRecords() {
+  {
+    std::lock_guard<std::mutex> lock(m_routeLock);
+    m_pathRequests.clear();
+  }
   std::lock_guard<std::mutex> lock(m_recordLock);
   m_records.clear();
   m_connections = 0;

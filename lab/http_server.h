@@ -68,10 +68,11 @@ struct Fault {
   int64_t closeAfter = -1;   // send the head and this many body bytes, then close
   int64_t rate = 0;          // body bytes per second (0: unlimited)
   int delayMs = 0;           // wait before answering
+  int64_t fromRequest = 0;   // the fault starts at this request of the path (0, 1: the first)
 
   // "404", "status=500", "nolength", "html", "stall=N", "stallhead", "stallbody=N",
-  // "close=N", "rate=BPS",
-  // "delay=MS", comma separated. Returns false on a word it does not know.
+  // "close=N", "rate=BPS", "delay=MS", "from=N", comma separated. Returns false on a word it
+  // does not know.
   static bool Parse(const std::string& text, Fault* fault, std::string* error);
   std::string Describe() const;
 };
@@ -151,6 +152,8 @@ class HttpServer {
   bool SendResponse(Connection& c, const Request& req, Response res, RequestRecord* rec);
   Response Dispatch(const Request& req) const;
   Fault FaultFor(const std::string& path) const;
+  // The fault of the next answer on a path, counting it: none before its "from" request.
+  Fault FaultForAnswer(const std::string& path);
   std::shared_ptr<RequestRecord> NewRecord(int connection, const std::string& head);
   void AddReceived(int64_t n);
   void AddSent(int64_t n, int64_t body);
@@ -165,6 +168,7 @@ class HttpServer {
   mutable std::mutex m_routeLock;
   std::vector<Route_> m_routes;
   std::map<std::string, Fault> m_faults;
+  std::map<std::string, int64_t> m_pathRequests;  // answers begun per path, for "from=N"
 
   mutable std::mutex m_recordLock;
   std::deque<std::shared_ptr<RequestRecord>> m_records;

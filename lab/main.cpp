@@ -121,7 +121,8 @@ void PrintHelp() {
        "                         silence), stallhead (no answer), stallbody=N (read N request\n"
        "                         body bytes, then nothing more), close=N (N body bytes, then\n"
        "                         close), rate=BYTES_PER_S (answers and request\n"
-       "                         bodies), delay=MS. Repeatable.\n";
+       "                         bodies), delay=MS, from=N (the fault starts at the N-th\n"
+       "                         request of the path). Repeatable.\n";
   for (const auto& spec : lab::Roles()) {
     o << "\n" << Wrap("Role " + spec.name + ": " + spec.summary, 90, 2) << "\n";
     o << "  default port " << spec.defaultPort << (spec.defaultPort == 0 ? " (a free port)" : "")

@@ -53,15 +53,26 @@ bool Acceptable(const std::string& head, int64_t* length) {
 
 std::atomic<int64_t>& CHttpGet::FetchTotal() { return g_fetchTotal; }
 
-bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs,
-                     int64_t* loadMs, int64_t* contentLength, std::atomic<int64_t>** total) {
+bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
+                     int64_t* contentLength, std::atomic<int64_t>** total) {
+  FetchWatch watch;
+  const bool ok = Fetch(url, timeoutSeconds, connectMs, loadMs, contentLength, &watch);
+  if (total) *total = watch.total.load();
+  return ok;
+}
+
+bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
+                     int64_t* contentLength, FetchWatch* watch) {
   *connectMs = 0;
   *loadMs = 0;
   *contentLength = 0;
   std::unique_lock<std::mutex> busy(g_fetchBusy, std::try_to_lock);
   if (!busy.owns_lock()) return false;
   g_fetchTotal = 0;
-  if (total) *total = &g_fetchTotal;
+  if (watch) watch->total.store(&g_fetchTotal);
+  // A control character has no place in an address; it would also end up in a record.
+  for (unsigned char c : url)
+    if (c < 0x20 || c == 0x7f) return false;
   transport::UrlParts parts;
   if (!transport::ParseUrl(url, &parts)) return false;
 
@@ -81,8 +92,13 @@ bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connec
   int64_t length = 0;
   if (!Acceptable(head, &length)) return false;
   probe.Close();
+  if (watch) {
+    watch->connectMs.store(*connectMs);
+    watch->contentLength.store(length);
+  }
 
-  // Timed transfer.
+  // Timed transfer. Its reply is judged like the probe's: a server may accept the probe and
+  // refuse the transfer.
   tick = transport::TickMs();
   std::atomic<bool> stop{false};
   std::mutex lock;
@@ -94,8 +110,10 @@ bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connec
     Socket s;
     s.fd = transport::Connect(to, kConnectTimeoutMs, watch);
     std::string replyHead;
+    int64_t replyLength = 0;
     if (s.fd >= 0 && SendRequest(s.fd, parts, watch) &&
-        transport::ReadHead(s.fd, &replyHead, kReceiveTimeoutMs, watch)) {
+        transport::ReadHead(s.fd, &replyHead, kReceiveTimeoutMs, watch) &&
+        Acceptable(replyHead, &replyLength)) {
       std::unique_ptr<char[]> buffer(new char[kPieceBytes]);
       int64_t own = 0;
       while (CDataBase::Instance().RunStatePermits()) {
@@ -121,5 +139,6 @@ bool CHttpGet::Fetch(const std::string& url, int timeoutSeconds, int64_t* connec
   *loadMs = transport::TickMs() - tick;
   receiver.join();
   *contentLength = length;
-  return true;
+  // A transfer that brought nothing is no result; one cut after some bytes still counts.
+  return g_fetchTotal.load() > 0;
 }

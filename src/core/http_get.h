@@ -11,6 +11,14 @@
 
 #include "core/http_transport.h"
 
+// What a running fetch shows to another thread: the total as soon as the fetch holds it, the
+// connect time and announced length once the probe has accepted the file.
+struct FetchWatch {
+  std::atomic<std::atomic<int64_t>*> total{nullptr};
+  std::atomic<int64_t> connectMs{0};
+  std::atomic<int64_t> contentLength{0};
+};
+
 class CHttpGet {
  public:
   static constexpr int kReceiveTimeoutMs = 3000;
@@ -23,6 +31,10 @@ class CHttpGet {
   // `total`, when given, receives the address of the fetch total at the start.
   bool Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
              int64_t* contentLength, std::atomic<int64_t>** total = nullptr);
+
+  // The same, showing its progress through `watch` while it runs.
+  bool Fetch(const std::string& url, int timeoutSeconds, int64_t* connectMs, int64_t* loadMs,
+             int64_t* contentLength, FetchWatch* watch);
 
   static std::atomic<int64_t>& FetchTotal();
 };

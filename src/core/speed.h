@@ -58,6 +58,11 @@ class IUpdateUI {
     (void)event;
     return -1;
   }
+  //    The file download engine's warnings (1001, 1011) come through here too.
+  virtual int Ask(const DownloadEvent& event) {
+    (void)event;
+    return -1;
+  }
   // 2. Live rates, phase results and the end of a bandwidth test (2000-2002, 1009).
   virtual void Notify(const UpdateEvent& event) { (void)event; }
   // 3. Web page engine events.

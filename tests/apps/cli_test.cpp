@@ -189,3 +189,78 @@ TEST_F(CliTest, ServerThatStopsReadingUploadsDoesNotHoldTheTest) {
   EXPECT_LT(took, 20 + 2 + 18 + 8) << run.err << run.out;
   EXPECT_EQ(run.status, 0) << run.err << run.out;
 }
+
+namespace {
+
+// The file download test needs no test server: every role on a free port.
+class CliFileTest : public CliTest {
+ protected:
+  void SetUp() override {
+    ProgramFolderTest::SetUp();
+    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{
+        "--management", "--time", "--files", "--management-accounts=" + AccountsFile()});
+    ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
+    PrepareLabProgramFolder(m_folder, *m_lab, "127.0.0.1");
+  }
+};
+
+}  // namespace
+
+TEST_F(CliFileTest, FileDownloadTest) {
+  EXPECT_EQ(Cli("filedown").status, 2);  // nothing saved yet
+  ASSERT_EQ(Cli("login --user bj --password bj123").status, 0);
+
+  CliRun run = Cli("filedown '" + m_lab->Url("files", "/files/1000000B.bin") + "'");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("获取文件大小失败，文件不能被下载！"), std::string::npos) << run.err;
+  run = Cli("filedown '" + m_lab->Url("files", "/files/1000000B.bin") + "' --json");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "{\"code\":1011,\"message\":\"获取文件大小失败，文件不能被下载！\"}\n");
+
+  // Without an address: the first item of the user's list.
+  Write("Config\\settings20001.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><settings><tasks><module id=\"4\" "
+        "selected=\"true\"><item id=\"7\" selected=\"false\" name=\"两兆文件\">" +
+            m_lab->Url("files", "/files/2MB.rar") +
+            "</item><item id=\"8\" selected=\"true\" name=\"三兆文件\">" +
+            m_lab->Url("files", "/files/3MB.rar") + "</item></module></tasks></settings>");
+  ASSERT_TRUE(m_lab->Reset("files"));
+  run = Cli("filedown --json");
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  rapidjson::Document json;
+  ASSERT_FALSE(json.Parse(run.out.c_str()).HasParseError()) << run.out;
+  EXPECT_STREQ(json["name"].GetString(), "两兆文件");
+  EXPECT_EQ(json["website"].GetInt(), 7);
+  EXPECT_STREQ(json["total"].GetString(), "2048.00");
+  EXPECT_STREQ(json["loaded"].GetString(), "2048.00");
+  EXPECT_STRNE(json["speed"].GetString(), "--");
+  EXPECT_EQ(json["totalsize"].GetInt64(), 2 << 20);
+  EXPECT_EQ(json["bytes"].GetInt64(), 2 << 20);
+  ASSERT_TRUE(m_lab->WaitIdle("files"));
+  const auto requests = m_lab->Requests("files");
+  ASSERT_EQ(requests.size(), 2u) << "the probe and the transfer";
+  EXPECT_EQ(requests[1].bodySent, 2 << 20);
+  EXPECT_EQ(requests[1].head, requests[0].head);
+  int64_t sum = 0;
+  for (const auto& s : json["samples"].GetArray()) sum += s.GetInt64();
+  EXPECT_EQ(sum, 2 << 20);
+  EXPECT_EQ(std::string(json["record"].GetString()).rfind("Pccollect_filedown_", 0), 0u);
+  EXPECT_NE(std::string(json["package"].GetString()).find("_1024_Pccollect_filedown_20001.zip"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(json["testtype"].GetInt(), 1);
+
+  // An address of the list picks its item; any other is "其他" with id 0.
+  run = Cli("filedown '" + m_lab->Url("files", "/files/3MB.rar") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("三兆文件"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("文件大小: 3072.00 KB"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("已下载"), std::string::npos) << run.err;
+  run = Cli("filedown '" + m_lab->Url("files", "/files/1100000B.bin") + "' --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_FALSE(json.Parse(run.out.c_str()).HasParseError()) << run.out;
+  EXPECT_STREQ(json["name"].GetString(), "其他");
+  EXPECT_EQ(json["website"].GetInt(), 0);
+
+  EXPECT_EQ(Cli("filedown a b").status, 1);
+}

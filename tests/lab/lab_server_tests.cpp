@@ -229,3 +229,34 @@ TEST(LabServer, ManagementReadsGbkAndItsPathsWithItsOwnCode) {
   EXPECT_NE(Get(lab, "management", "/proj/score?userid=10001").find(" 200 "), std::string::npos);
   std::filesystem::remove_all(dir);
 }
+
+TEST(LabServer, FileServerAndFaultsFromTheNthRequest) {
+  LabProcess lab({"--files", "--files-fault=/files/2MB.rar:from=2,404"});
+  ASSERT_TRUE(lab.Started()) << lab.Error();
+  std::string reply = Get(lab, "files", "/files/1000001B.bin");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply.substr(0, 80);
+  EXPECT_NE(reply.find("Content-Length: 1000001\r\n"), std::string::npos);
+  EXPECT_EQ(BodySize(reply), 1000001u);
+  EXPECT_EQ(Get(lab, "files", "/files/big.bin").rfind("HTTP/1.1 404", 0), 0u);
+  EXPECT_EQ(Get(lab, "files", "/files/a/1KB.bin").rfind("HTTP/1.1 404", 0), 0u);
+
+  // The first request of the path passes; the second and later get the fault.
+  reply = Get(lab, "files", "/files/2MB.rar");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(BodySize(reply), 2u << 20);
+  EXPECT_EQ(Get(lab, "files", "/files/2MB.rar").rfind("HTTP/1.1 404", 0), 0u);
+  EXPECT_EQ(Get(lab, "files", "/files/2MB.rar").rfind("HTTP/1.1 404", 0), 0u);
+  // Other paths count on their own.
+  EXPECT_EQ(Get(lab, "files", "/files/3MB.rar").rfind("HTTP/1.1 200", 0), 0u);
+
+  // Setting the fault again starts the count again.
+  ASSERT_TRUE(lab.SetFault("files", "/files/2MB.rar", "from=3,close=0"));
+  std::string faults;
+  ASSERT_TRUE(lab.Control("/lab/files/faults", &faults));
+  EXPECT_NE(faults.find("/files/2MB.rar close=0,from=3"), std::string::npos) << faults;
+  EXPECT_EQ(BodySize(Get(lab, "files", "/files/2MB.rar")), 2u << 20);
+  EXPECT_EQ(BodySize(Get(lab, "files", "/files/2MB.rar")), 2u << 20);
+  reply = Get(lab, "files", "/files/2MB.rar");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(BodySize(reply), 0u);
+}

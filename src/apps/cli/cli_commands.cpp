@@ -6,14 +6,18 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <vector>
 
 #include "apps/cli/cli_listener.h"
 #include "auto/client_address.h"
 #include "auto/packaging.h"
+#include "auto/settings_files.h"
 #include "bandwidth/band_statistics.h"
 #include "bandwidth/network_speed.h"
 #include "core/data_base.h"
 #include "core/server_session.h"
+#include "filedown/file_down_speed.h"
 
 namespace cli {
 namespace {
@@ -148,6 +152,67 @@ void PrintText(const CNetWorkSpeed& engine, const band::BandResult& result,
   if (!package.empty()) std::printf("数据包: Data/%s\n", package.c_str());
 }
 
+// The file download engine's listener: a line per sample, the outcome kept.
+class CliFileListener : public IUpdateUI {
+ public:
+  explicit CliFileListener(bool showProgress) : m_showProgress(showProgress) {}
+
+  void NotifyDownload(const DownloadEvent& event) override {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (event.code == speedcode::kOneSecondSample) {
+      m_last = event;
+      if (m_showProgress) {
+        std::fprintf(stderr, "已下载 %s KB / %s KB, 最近一秒 %lld 字节\n", event.loaded.c_str(),
+                     event.total.c_str(), static_cast<long long>(event.lastSecondBytes));
+      }
+    } else if (event.code == speedcode::kFinished) {
+      m_finished = true;
+    } else {
+      m_failureCode = event.code;
+      m_failureMessage = event.message;
+    }
+  }
+
+  bool Finished() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_finished;
+  }
+  int FailureCode() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_failureCode;
+  }
+  std::string FailureMessage() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_failureMessage;
+  }
+  DownloadEvent LastSample() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_last;
+  }
+
+ private:
+  bool m_showProgress;
+  mutable std::mutex m_lock;
+  bool m_finished = false;
+  int m_failureCode = 0;
+  std::string m_failureMessage;
+  DownloadEvent m_last;
+};
+
+void PrintFailure(const Options& options, int code, const std::string& message) {
+  std::fprintf(stderr, "测速失败: %s (%d)\n", message.c_str(), code);
+  if (!options.json) return;
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+  w.StartObject();
+  w.Key("code");
+  w.Int(code);
+  w.Key("message");
+  w.String(message.c_str());
+  w.EndObject();
+  std::printf("%s\n", buffer.GetString());
+}
+
 }  // namespace
 
 int LoginCommand(const Options& options) {
@@ -212,6 +277,111 @@ int BandwidthCommand(const Options& options) {
     PrintJson(engine, result);
   } else {
     PrintText(engine, result, listener.FinalEvent());
+  }
+  return kExitOk;
+}
+
+int FileDownCommand(const Options& options) {
+  std::string user, password;
+  if (!session::LoadSavedCredentials(user, password)) {
+    std::fprintf(stderr,
+                 "没有保存的登录信息，请先运行: kestrane-cli login --user U --password P\n");
+    return kExitLoginFailed;
+  }
+  if (DoLogin(user, password) != session::kLoginAccepted) return kExitLoginFailed;
+
+  // As the screen does: the list's item with exactly that address, else an item of its own.
+  const std::vector<settings::ModuleItem> items =
+      settings::ReadModuleItems(settings::UserSettingsFile(), settings::kFileDown);
+  settings::ModuleItem item;
+  if (options.url.empty()) {
+    if (items.empty()) {
+      std::fprintf(stderr, "kestrane-cli: 没有可下载的文件，请给出文件地址\n");
+      return kExitUsage;
+    }
+    item = items.front();
+  } else {
+    item = {0, false, "其他", options.url};
+    for (const auto& candidate : items) {
+      if (candidate.address == options.url) {
+        item = candidate;
+        break;
+      }
+    }
+  }
+
+  CFileDownSpeed engine;
+  CliFileListener listener(!options.json);
+  engine.SetListener(&listener);
+  engine.quiet.store(false);
+  const bool started = engine.RunTest(item);
+  engine.WaitUntilIdle();
+  engine.SetListener(nullptr);
+  if (!listener.Finished()) {
+    int code = listener.FailureCode();
+    std::string message = listener.FailureMessage();
+    if (code == 0) {
+      code = speedcode::kFileRefused;
+      message = started ? filedown::kRefusedMessage : "已有测速在进行";
+    }
+    PrintFailure(options, code, message);
+    return kExitTestFailed;
+  }
+  // Let the record leave before the process ends.
+  packaging::WaitForUploads(kUploadBound);
+
+  const filedown::FileResult result = engine.LastResult();
+  const DownloadEvent last = listener.LastSample();
+  if (options.json) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+    w.StartObject();
+    w.Key("name");
+    w.String(result.name.c_str());
+    w.Key("url");
+    w.String(result.url.c_str());
+    w.Key("website");
+    w.Int(result.itemId);
+    w.Key("total");
+    w.String(last.total.c_str());
+    w.Key("connect");
+    w.String(last.connect.c_str());
+    w.Key("loaded");
+    w.String(last.loaded.c_str());
+    w.Key("loadtime");
+    w.String(last.loadTime.c_str());
+    w.Key("speed");
+    w.String(last.speed.c_str());
+    w.Key("totalsize");
+    w.Int64(result.totalSize);
+    w.Key("bytes");
+    w.Int64(result.counter);
+    w.Key("connectms");
+    w.Int64(result.connectMs);
+    w.Key("loadms");
+    w.Int64(result.loadMs);
+    w.Key("samples");
+    w.StartArray();
+    for (int64_t bytes : engine.SampleBytes()) w.Int64(bytes);
+    w.EndArray();
+    w.Key("testtype");
+    w.Int(1);
+    w.Key("record");
+    w.String(engine.LastRecordName().c_str());
+    w.Key("package");
+    w.String(engine.LastPackageName().c_str());
+    w.EndObject();
+    std::printf("%s\n", buffer.GetString());
+  } else {
+    std::printf("文件: %s (%s)\n", result.name.c_str(), result.url.c_str());
+    std::printf(
+        "文件大小: %s KB\n连接时间: %s 秒\n已下载: %s KB\n下载时间: %s 秒\n平均速率: %s KB/s\n",
+        last.total.c_str(), last.connect.c_str(), last.loaded.c_str(), last.loadTime.c_str(),
+        last.speed.c_str());
+    const std::string record = engine.LastRecordName();
+    if (!record.empty()) std::printf("记录: Data/%s\n", record.c_str());
+    const std::string package = engine.LastPackageName();
+    if (!package.empty()) std::printf("数据包: Data/%s\n", package.c_str());
   }
   return kExitOk;
 }

@@ -23,6 +23,8 @@ struct Options {
   int count = 4;
   int hops = 30;
   int id = 0;
+  // filedown
+  std::string url;
 };
 
 // Logs in with the given name and password, saves the credentials, prints the user's data and
@@ -36,5 +38,9 @@ int BandwidthCommand(const Options& options);
 // Exit 0 when the probe succeeded, else 3.
 int PingCommand(const Options& options);
 int TraceCommand(const Options& options);
+
+// Logs in with the saved credentials and runs a manual file download test of `options.url`
+// (an item of the user's list when it matches one), or of the list's first item.
+int FileDownCommand(const Options& options);
 
 }  // namespace cli

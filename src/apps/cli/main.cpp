@@ -4,6 +4,7 @@
 //   kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
+//   kestrane-cli [--folder DIR] filedown [URL] [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -30,7 +31,8 @@ int Usage() {
                "       kestrane-cli [--folder DIR] bandwidth [--server NAME] [--yes] [--json]\n"
                "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n"
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
-               "[--json]\n");
+               "[--json]\n"
+               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n");
   return cli::kExitUsage;
 }
 
@@ -90,6 +92,8 @@ int main(int argc, char** argv) {
       page = arg;
     } else if ((command == "ping" || command == "trace") && options.host.empty() && arg[0] != '-') {
       options.host = arg;
+    } else if (command == "filedown" && options.url.empty() && !arg.empty() && arg[0] != '-') {
+      options.url = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
       return Usage();
@@ -126,6 +130,7 @@ int main(int argc, char** argv) {
     if (options.host.empty()) return Usage();
     return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
+  if (command == "filedown") return cli::FileDownCommand(options);
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ui/window.h"
+
+// The start-up hint ("SpeedHitForm.xml", window name "SpeedHitUI") with its don't-show-again
+// box.
+class CSpeedHitForm : public ui::CWindowWnd {
+  Q_OBJECT
+
+ public:
+  explicit CSpeedHitForm(QWidget* parent = nullptr);
+  bool Create();
+
+ protected:
+  void Notify(ui::TNotifyUI& msg) override;
+};

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -136,6 +137,11 @@ int main(int argc, char** argv) {
   QTemporaryDir folder;
   platform::SetProgramFolder(folder.path().toStdString());
   QDir::setCurrent(folder.path());
+
+  QDir().mkpath("conf");
+  QFile config("conf/config.properties");
+  if (config.open(QIODevice::WriteOnly)) config.write("vendor_site_url=http://www.example.com/\n");
+  config.close();
 
   CDataBase& data = CDataBase::Instance();
   UserInfo user;

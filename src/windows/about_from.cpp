@@ -5,6 +5,7 @@
 #include "core/properties_file.h"
 #include "platform/process.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 CAboutFrom::CAboutFrom(QWidget* parent) : ui::CWindowWnd(parent) {
   m_open = [](const std::string& url) { return platform::OpenPage(url); };
@@ -30,4 +31,13 @@ void CAboutFrom::Notify(ui::TNotifyUI& msg) {
       if (!site.empty()) m_open(site);
     }
   }
+}
+
+int CAboutFrom::Show(QWidget* opener) {
+  auto* w = new CAboutFrom(opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, QPoint(70, 180));
 }

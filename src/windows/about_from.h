@@ -13,6 +13,8 @@ class CAboutFrom : public ui::CWindowWnd {
  public:
   explicit CAboutFrom(QWidget* parent = nullptr);
   bool Create();
+  // Builds the window and shows it modally at (70, 180) of the opener.
+  static int Show(QWidget* opener);
 
   // Opens an address in the browser; xdg-open unless replaced.
   void SetPageOpener(std::function<bool(const std::string&)> open) { m_open = std::move(open); }

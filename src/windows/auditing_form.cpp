@@ -14,6 +14,7 @@
 #include "core/log_file.h"
 #include "core/server_session.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 namespace audit {
 
@@ -186,4 +187,13 @@ void CAuditingForm::OnTimer(int id) {
   }
   m_frame = m_frame % kAnimationFrames + 1;
   ui::SetBkImage(FindControl("Audit_Loading_lab"), QString("common\\%1.png").arg(m_frame));
+}
+
+int CAuditingForm::Show(QWidget* opener, int mode) {
+  auto* w = new CAuditingForm(mode, opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, std::nullopt, true);
 }

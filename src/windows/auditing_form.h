@@ -52,6 +52,8 @@ class CAuditingForm : public ui::CWindowWnd {
   // `mode` is the page shown first (5 for an account under review, else 0).
   explicit CAuditingForm(int mode = 0, QWidget* parent = nullptr);
   bool Create();
+  // Builds the window and shows it modally, centred and on top; -1 when it cannot be built.
+  static int Show(QWidget* opener, int mode);
 
   int CurrentPage() const;
   // The request under way (or last made); empty before the first.

@@ -2,6 +2,7 @@
 
 #include "core/data_base.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 CFirstScreenForm::CFirstScreenForm(const QString& text, QWidget* parent)
     : ui::CWindowWnd(parent), m_text(text) {}
@@ -29,4 +30,13 @@ void CFirstScreenForm::Notify(ui::TNotifyUI& msg) {
 void CFirstScreenForm::OnCloseRequest() {
   CDataBase::Instance().testBusy = 0;
   Close(1);
+}
+
+int CFirstScreenForm::Show(QWidget* opener, const QString& text) {
+  auto* w = new CFirstScreenForm(text, opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, std::nullopt);
 }

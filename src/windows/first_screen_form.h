@@ -13,6 +13,8 @@ class CFirstScreenForm : public ui::CWindowWnd {
  public:
   explicit CFirstScreenForm(const QString& text, QWidget* parent = nullptr);
   bool Create();
+  // Builds the result and shows it modally, centred; -1 when it cannot be built.
+  static int Show(QWidget* opener, const QString& text);
 
   // Shows the window on top, without activating it, and returns; it deletes itself when closed.
   void ShowModeless();

@@ -1,6 +1,7 @@
 #include "windows/message_form.h"
 
 #include "core/data_base.h"
+#include "windows/secondary_window.h"
 
 CMessageForm::CMessageForm(QWidget* parent) : ui::CWindowWnd(parent) {}
 
@@ -16,4 +17,13 @@ void CMessageForm::Notify(ui::TNotifyUI& msg) {
   } else if (msg.senderName == "Message_close_btn" || msg.senderName == "Message_NO_btn") {
     Close(2);
   }
+}
+
+int CMessageForm::Show(QWidget* opener) {
+  auto* w = new CMessageForm(opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, std::nullopt);
 }

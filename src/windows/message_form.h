@@ -10,6 +10,8 @@ class CMessageForm : public ui::CWindowWnd {
  public:
   explicit CMessageForm(QWidget* parent = nullptr);
   bool Create();
+  // Builds the question and asks it modally; 1 when automatic testing was switched on.
+  static int Show(QWidget* opener);
 
  protected:
   void Notify(ui::TNotifyUI& msg) override;

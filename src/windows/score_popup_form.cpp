@@ -3,6 +3,7 @@
 #include "core/data_base.h"
 #include "core/properties_file.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 #include "windows/user_page.h"
 
 CScorePopupForm::CScorePopupForm(QWidget* parent) : ui::CWindowWnd(parent) {
@@ -67,4 +68,16 @@ void CScorePopupForm::OnTimer(int id) {
     KillTimer(kTimer);
     Close(1);
   }
+}
+
+int CScorePopupForm::Show(QWidget* mainWindow) {
+  auto* w = new CScorePopupForm(mainWindow);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  w->SetDeleteOnClose(true);
+  w->SetTopmost(true);
+  windows::PlaceBottomRight(*w);
+  return w->ShowModal();
 }

@@ -17,6 +17,8 @@ class CScorePopupForm : public ui::CWindowWnd {
   explicit CScorePopupForm(QWidget* parent = nullptr);
 
   bool Create();
+  // Builds the greeting and shows it modally at the bottom right of the work area, on top.
+  static int Show(QWidget* mainWindow);
 
   // The local clock the greeting reads; replaceable for tests.
   void SetClock(std::function<QDateTime()> now) { m_now = std::move(now); }

@@ -5,6 +5,7 @@
 #include "core/data_base.h"
 #include "ui/controls.h"
 #include "windows/quit_form.h"
+#include "windows/secondary_window.h"
 
 CScoreTip::CScoreTip(QWidget* mainWindow) : ui::CWindowWnd(mainWindow), m_main(mainWindow) {
   m_askQuit = [](QWidget* main, const QString& text, QPoint at) {
@@ -30,4 +31,13 @@ void CScoreTip::Notify(ui::TNotifyUI& msg) {
       m_askQuit(m_main, CQuitForm::kLogOffText, kQuitAt);
     }
   }
+}
+
+int CScoreTip::Show(QWidget* mainWindow) {
+  auto* w = new CScoreTip(mainWindow);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, mainWindow, std::nullopt);
 }

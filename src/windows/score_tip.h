@@ -15,6 +15,8 @@ class CScoreTip : public ui::CWindowWnd {
   explicit CScoreTip(QWidget* mainWindow = nullptr);
 
   bool Create();
+  // Builds the window and shows it modally over the main window; -1 when it cannot be built.
+  static int Show(QWidget* mainWindow);
 
   // Shows the log-off question; CQuitForm unless replaced (tests).
   using QuitAsker = std::function<int(QWidget* mainWindow, const QString& text, QPoint at)>;

@@ -9,6 +9,8 @@ class CSpeedExplanationForm : public ui::CWindowWnd {
  public:
   explicit CSpeedExplanationForm(QWidget* parent = nullptr);
   bool Create();
+  // Builds the window and shows it modally at (120, 220) of the opener.
+  static int Show(QWidget* opener);
 
  protected:
   void Notify(ui::TNotifyUI& msg) override;

@@ -2,6 +2,7 @@
 
 #include "auto/settings_files.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 CSpeedHitForm::CSpeedHitForm(QWidget* parent) : ui::CWindowWnd(parent) {}
 
@@ -15,4 +16,13 @@ void CSpeedHitForm::Notify(ui::TNotifyUI& msg) {
   } else if (msg.senderName == "SpeedHit_close_btn") {
     Close(2);
   }
+}
+
+int CSpeedHitForm::Show(QWidget* opener) {
+  auto* w = new CSpeedHitForm(opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, std::nullopt, true);
 }

@@ -10,6 +10,8 @@ class CSpeedHitForm : public ui::CWindowWnd {
  public:
   explicit CSpeedHitForm(QWidget* parent = nullptr);
   bool Create();
+  // Builds the hint and shows it modally, centred and on top; -1 when it cannot be built.
+  static int Show(QWidget* opener);
 
  protected:
   void Notify(ui::TNotifyUI& msg) override;

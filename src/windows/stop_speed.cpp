@@ -4,6 +4,7 @@
 
 #include "core/data_base.h"
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 CStopSpeed::CStopSpeed(QWidget* parent) : ui::CWindowWnd(parent) {
   m_now = [] { return static_cast<int64_t>(std::time(nullptr)); };
@@ -61,4 +62,13 @@ void CStopSpeed::OnTimer(int id) {
 void CStopSpeed::OnCloseRequest() {
   KillTimer(kTimer);
   Close(1);
+}
+
+int CStopSpeed::Show(QWidget* opener) {
+  auto* w = new CStopSpeed(opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, std::nullopt, true);
 }

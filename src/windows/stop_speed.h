@@ -15,6 +15,8 @@ class CStopSpeed : public ui::CWindowWnd {
  public:
   explicit CStopSpeed(QWidget* parent = nullptr);
   bool Create();
+  // Builds the window and shows it modally, centred and on top; 2 when testing was stopped.
+  static int Show(QWidget* opener);
 
   // Seconds since 1970 now; replaceable for tests.
   void SetClock(std::function<int64_t()> now) { m_now = std::move(now); }

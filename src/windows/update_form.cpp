@@ -1,6 +1,7 @@
 #include "windows/update_form.h"
 
 #include "ui/controls.h"
+#include "windows/secondary_window.h"
 
 CUpdateForm::CUpdateForm(const QString& notes, QWidget* parent)
     : ui::CWindowWnd(parent), m_notes(notes) {}
@@ -18,4 +19,13 @@ void CUpdateForm::Notify(ui::TNotifyUI& msg) {
       Close(2);
     }
   }
+}
+
+int CUpdateForm::Show(QWidget* opener, const QString& notes) {
+  auto* w = new CUpdateForm(notes, opener);
+  if (!w->Create()) {
+    delete w;
+    return -1;
+  }
+  return windows::RunModal(w, opener, QPoint(100, 210));
 }

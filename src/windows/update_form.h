@@ -12,6 +12,9 @@ class CUpdateForm : public ui::CWindowWnd {
  public:
   explicit CUpdateForm(const QString& notes, QWidget* parent = nullptr);
   bool Create();
+  // Builds the notes and shows them modally at (100, 210) of the opener; 1 when the user
+  // chose to update, -1 when the window cannot be built.
+  static int Show(QWidget* opener, const QString& notes);
 
   bool UpdateChosen() const { return m_chosen; }
 

@@ -549,6 +549,67 @@ TEST_F(QuitWindow, UserWindowAsksToLogOffOverTheMainWindow) {
   EXPECT_FALSE(testsupport::Exists(At("Update.ran")));
 }
 
+// The windows opened from the settings and test screens keep their places on the opener.
+TEST_F(SecondaryWindows, WindowsOpenAtTheirPlaces) {
+  ui::CWindowWnd main;
+  ASSERT_TRUE(main.Create("QuitForm.xml", "MainStandIn"));
+  main.move(60, 40);
+  main.show();
+  struct Case {
+    QString name;
+    QPoint at;
+    const char* button;
+    int expected;
+    std::function<int()> show;
+  };
+  const Case cases[] = {
+      {"cUpdate", {100, 210}, "Update_OK_btn", 1, [&] { return CUpdateForm::Show(&main, "x"); }},
+      {"About", {70, 180}, "About_close_btn", 1, [&] { return CAboutFrom::Show(&main); }},
+      {"ExplanationForm",
+       {120, 220},
+       "Explanation_OK_btn",
+       1,
+       [&] { return CSpeedExplanationForm::Show(&main); }},
+  };
+  for (const Case& c : cases) {
+    QPoint seen;
+    QTimer::singleShot(0, [&] {
+      ui::CWindowWnd* w = OpenWindow(c.name);
+      ASSERT_NE(w, nullptr) << c.name.toStdString();
+      seen = w->pos();
+      Click(*w, c.button);
+    });
+    EXPECT_EQ(c.show(), c.expected) << c.name.toStdString();
+    EXPECT_EQ(seen, main.frameGeometry().topLeft() + c.at) << c.name.toStdString();
+  }
+  // The greeting sits in the bottom right corner of the work area, on top.
+  QTimer::singleShot(0, [&] {
+    ui::CWindowWnd* w = OpenWindow("ScorePopupUI");
+    ASSERT_NE(w, nullptr);
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(w->frameGeometry().bottomRight(), area.bottomRight());
+    EXPECT_TRUE(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    Click(*w, "Bombox_close_btn");
+  });
+  EXPECT_EQ(CScorePopupForm::Show(&main), 1);
+  // The audit window: centred and on top, on the page of its mode.
+  int page = -1;
+  bool topmost = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* w = qobject_cast<CAuditingForm*>(OpenWindow("AuditDlg"));
+    if (!w || !w->WindowInitDone()) return;
+    poll.stop();
+    page = w->CurrentPage();
+    topmost = w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    Click(*w, "Audit_ReviewOK_btn");
+  });
+  poll.start(10);
+  EXPECT_EQ(CAuditingForm::Show(&main, 5), 1);
+  EXPECT_EQ(page, CAuditingForm::kPageReview);
+  EXPECT_TRUE(topmost);
+}
+
 // The generic questions answer on a click (or Enter/Space), never on the focus alone.
 TEST_F(SecondaryWindows, WarningAndConfirmAnswerOnlyWhenPressed) {
   {

@@ -1,6 +1,7 @@
 #include "windows/confirm_dlg.h"
 
 #include <QPointer>
+#include <string>
 
 #include "ui/controls.h"
 #include "ui/thread.h"
@@ -28,9 +29,11 @@ void CConfirmDlg::Notify(ui::TNotifyUI& msg) {
 int ShowConfirm(QWidget* owner, const QString& windowName, const QString& text,
                 std::optional<QPoint> at) {
   QPointer<QWidget> opener(owner);
-  return ui::Ask([opener, windowName, text, at] {
-    auto* w = new CConfirmDlg(text, opener.data());
-    if (!w->Create(windowName)) {
+  // Plain copies cross to the window thread, so no shared text is released on both threads.
+  std::string name = windowName.toStdString(), message = text.toStdString();
+  return ui::Ask([opener, name, message, at] {
+    auto* w = new CConfirmDlg(QString::fromStdString(message), opener.data());
+    if (!w->Create(QString::fromStdString(name))) {
       delete w;
       return -1;
     }

@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "audit_route.h"
 #include "lab.h"
 
 namespace lab {
@@ -193,7 +194,7 @@ class ManagementServer : public Role {
                "</form>"),
           kHtml);
     });
-    InstallAuditRoute(server, flags);
+    m_audit = InstallAuditRoute(server, flags);
     return true;
   }
 
@@ -212,6 +213,15 @@ class ManagementServer : public Role {
       m_scoresReply = value;
       return true;
     }
+    if (name == "key") {
+      if (value != "empty" && !value.empty()) {
+        *reply = "key must be empty or nothing";
+        return false;
+      }
+      m_emptyKey = value == "empty";
+      return true;
+    }
+    if (m_audit && m_audit->Handles(name)) return m_audit->Control(name, value, reply);
     *reply = "unknown setting " + name;
     return false;
   }
@@ -223,7 +233,10 @@ class ManagementServer : public Role {
            "\nscore_requests=" + std::to_string(m_scoreRequests) +
            "\nlast_score_userid=" + m_lastScoreUser +
            "\nkey_requests=" + std::to_string(m_keys.size()) +
-           "\npage_requests=" + std::to_string(m_pageRequests) + "\nreply=" + m_reply + "\n";
+           "\npage_requests=" + std::to_string(m_pageRequests) + "\nreply=" + m_reply +
+           "\nlast_key=" + m_lastKey + "\nlast_page_user=" + m_lastPageUser +
+           "\nlast_page_digest=" + m_lastPageDigest + "\nlast_page_key=" + m_lastPageKey +
+           "\nlast_page_type=" + m_lastPageType + "\n" + (m_audit ? m_audit->StatsText() : "");
   }
 
  private:
@@ -280,9 +293,12 @@ class ManagementServer : public Role {
 
   Response RequestKey() {
     std::lock_guard lock(m_lock);
+    // Under maintenance the server hands out no key.
+    if (m_emptyKey) return Response::Text(200, "", kText);
     char key[32];
     std::snprintf(key, sizeof key, "K%08X", static_cast<unsigned>(0x5a17 + m_keys.size() * 7919));
     m_keys.insert(key);
+    m_lastKey = key;
     return Response::Text(200, key, kText);
   }
 
@@ -295,6 +311,10 @@ class ManagementServer : public Role {
       std::lock_guard lock(m_lock);
       ++m_pageRequests;
       keyKnown = m_keys.count(key) != 0;
+      m_lastPageUser = user;
+      m_lastPageDigest = req.Param("p");
+      m_lastPageKey = key;
+      m_lastPageType = pageType;
     }
     const Account* a = Find(user, req.Param("p"));
     if (!keyKnown || !a)
@@ -320,6 +340,9 @@ class ManagementServer : public Role {
   int m_pageRequests = 0;
   std::string m_lastUser, m_lastDigest, m_lastIp, m_lastScoreUser;
   std::set<std::string> m_keys;
+  bool m_emptyKey = false;
+  std::string m_lastKey, m_lastPageUser, m_lastPageDigest, m_lastPageKey, m_lastPageType;
+  std::shared_ptr<AuditRoute> m_audit;
 };
 
 }  // namespace
@@ -401,24 +424,6 @@ std::vector<Account> DefaultAccounts() {
   return {a};
 }
 
-void InstallAuditRoute(HttpServer& server, const Flags& flags) {
-  std::string error;
-  auto accounts = AccountsFromFlags(flags, &error);
-  if (!accounts) accounts = std::make_shared<std::vector<Account>>(DefaultAccounts());
-  std::string forced = flags.Get("management-audit");
-  server.Route("GET", "/speed/interface/audit.do", [accounts, forced](const Request& req) {
-    std::string type = forced;
-    if (type.empty()) {
-      type = "7";
-      for (const auto& a : *accounts) {
-        auto it = a.fields.find("userid");
-        if (it != a.fields.end() && it->second == req.Param("userid")) type = a.auditType;
-      }
-    }
-    return Response::Text(200, JsonObject({{"usertype", type}}), kJson);
-  });
-}
-
 void RegisterManagementServerRole() {
   RoleSpec spec;
   spec.name = "management";
@@ -446,8 +451,12 @@ void RegisterManagementServerRole() {
   spec.controlHelp = {
       "reply=ok|badjson|empty|status=N, scores=TEXT (fixed score reply; \"-\" empty, \"\" by "
       "account)",
+      "key=empty|\"\" (no request key: maintenance), audit=TYPE|empty|badjson|nomember|\"\" "
+      "(the audit's answer; \"\" by account)",
       "stats add logins, last_user (UTF-8), last_digest, last_ip, score_requests, "
-      "last_score_userid, key_requests, page_requests"};
+      "last_score_userid, key_requests, page_requests, last_key, last_page_user (UTF-8), "
+      "last_page_digest, last_page_key, last_page_type, audit_mode, audit_requests, "
+      "last_audit_dnsip, last_audit_ip, last_audit_userid"};
   spec.create = [] { return std::make_unique<ManagementServer>(); };
   RegisterRole(std::move(spec));
 }

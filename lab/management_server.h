@@ -32,8 +32,4 @@ std::vector<Account> DefaultAccounts();
 // MD5 of the GBK bytes of a UTF-8 text, 32 lower-case hexadecimal digits.
 std::string PasswordDigestOf(const std::string& utf8);
 
-// The audit request "/speed/interface/audit.do" lives on the vendor's public web host, which
-// is the time role; that role installs it with this.
-void InstallAuditRoute(HttpServer& server, const Flags& flags);
-
 }  // namespace lab

@@ -15,6 +15,21 @@ void CDataBase::SetUserInfo(const UserInfo& info) {
   m_user = info;
 }
 
+void CDataBase::SetUserType(int type) {
+  std::lock_guard lock(m_mutex);
+  m_user.userType = type;
+}
+
+std::optional<std::string> CDataBase::PreviousLogin() const {
+  std::lock_guard lock(m_mutex);
+  return m_previousLogin;
+}
+
+void CDataBase::SetPreviousLogin(const std::string& stamp) {
+  std::lock_guard lock(m_mutex);
+  m_previousLogin = stamp;
+}
+
 Scores CDataBase::GetScores() const {
   std::lock_guard lock(m_mutex);
   return m_scores;
@@ -59,4 +74,5 @@ void CDataBase::Reset() {
   m_scores = Scores{};
   m_clientAddress.clear();
   m_lastResult = kNoResultYet;
+  m_previousLogin.reset();
 }

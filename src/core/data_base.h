@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/user_info.h"
@@ -31,6 +32,12 @@ class CDataBase {
 
   UserInfo GetUserInfo() const;
   void SetUserInfo(const UserInfo& info);
+  // The audit's verdict replaces the account kind alone.
+  void SetUserType(int type);
+
+  // "pre_date" as it stood before this login stamped it over; unset until a login kept it.
+  std::optional<std::string> PreviousLogin() const;
+  void SetPreviousLogin(const std::string& stamp);
 
   Scores GetScores() const;
   void SetScores(const Scores& scores);
@@ -54,4 +61,5 @@ class CDataBase {
   Scores m_scores;
   std::string m_clientAddress;
   std::string m_lastResult = kNoResultYet;
+  std::optional<std::string> m_previousLogin;
 };

@@ -273,6 +273,8 @@ int RunLogin(const std::string& userName, const std::string& password) {
   data.SetUserInfo(info);
 
   if (info.status == kLoginAccepted) {
+    // Saving stamps "pre_date" with this login; the greeting shows the one before it.
+    data.SetPreviousLogin(conf::Read(conf::kUser, "pre_date"));
     SaveCredentials(userName, password, info);
     Scores scores;
     if (FetchScores(scores)) data.SetScores(scores);

@@ -7,6 +7,7 @@ if(KESTRANE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/dialog_builder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/layout_widget.cpp
     ${CMAKE_CURRENT_LIST_DIR}/layout_widget.h
+    ${CMAKE_CURRENT_LIST_DIR}/screen_page.h
     ${CMAKE_CURRENT_LIST_DIR}/message_box.cpp
     ${CMAKE_CURRENT_LIST_DIR}/skin.cpp
     ${CMAKE_CURRENT_LIST_DIR}/thread.cpp

@@ -1,0 +1,34 @@
+#include "apps/kestrane/screen_table.h"
+
+#include <functional>
+#include <map>
+
+#include "apps/kestrane/handle_speed_form.h"
+
+namespace screens {
+namespace {
+
+using Factory = std::function<ui::CScreenPage*(QWidget* parent)>;
+
+const std::map<QString, Factory>& Table() {
+  static const std::map<QString, Factory> table = {
+      {"Handle_Speed_Page",
+       [](QWidget* parent) -> ui::CScreenPage* {
+         auto* page = new CHandleSpeedForm(parent);
+         page->Create();
+         return page;
+       }},
+  };
+  return table;
+}
+
+}  // namespace
+
+ui::CScreenPage* Create(const QString& className, QWidget* parent) {
+  auto it = Table().find(className);
+  return it == Table().end() ? nullptr : it->second(parent);
+}
+
+bool Known(const QString& className) { return Table().count(className) != 0; }
+
+}  // namespace screens

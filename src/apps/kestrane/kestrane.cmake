@@ -26,3 +26,8 @@ if(KESTRANE_GUI)
   target_link_libraries(kestrane-skin-images-main PRIVATE kestrane_options kestrane_program_icon Qt6::Gui)
   set_property(GLOBAL APPEND PROPERTY KESTRANE_SKIN_GENERATORS kestrane-skin-images-main)
 endif()
+
+if(KESTRANE_GUI)
+  add_executable(kestrane-screenshots-main ${CMAKE_CURRENT_LIST_DIR}/main_screenshots.cpp)
+  target_link_libraries(kestrane-screenshots-main PRIVATE kestrane_app)
+endif()

@@ -35,9 +35,16 @@ bool Save(const QImage& image, const QString& folder, const QString& name) {
   return true;
 }
 
+void Paint(QImage& image, const QColor& from, const QColor& to, const QColor& accent);
+
 // The header band in two colours with a faint gauge on the right; the page area stays light.
 QImage Background(const QColor& from, const QColor& to, const QColor& accent) {
   QImage image = Canvas(kWidth, kHeight);
+  Paint(image, from, to, accent);
+  return image;
+}
+
+void Paint(QImage& image, const QColor& from, const QColor& to, const QColor& accent) {
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.fillRect(image.rect(), QColor(0xf4, 0xf7, 0xfb));
@@ -62,8 +69,8 @@ QImage Background(const QColor& from, const QColor& to, const QColor& accent) {
   skinart::DrawGauge(p, QRectF(560, -30, 170, 170), Qt::white, 35);
   p.setOpacity(1);
   p.setPen(QColor(0xd8, 0xe1, 0xec));
+  p.setBrush(Qt::NoBrush);  // the gauge leaves its own fill set
   p.drawRect(QRectF(0.5, 0.5, kWidth - 1, kHeight - 1));
-  return image;
 }
 
 QImage Glyph(int w, int h, const std::function<void(QPainter&)>& draw) {

@@ -29,6 +29,8 @@ void Tell(const QString& text) {
 int RunKestrane(int argc, char** argv, const std::function<void(CFormMain&)>& wire) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   platform::EnterProgramFolder();
+  // The skin loader brings the web engine in as a plugin; it needs shared contexts up front.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
 
   const std::string lockPath = startup::InstanceLockPath();

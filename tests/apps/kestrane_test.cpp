@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QtTest/QTest>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "apps/kestrane/form_main.h"
@@ -78,6 +79,12 @@ TEST_F(InstanceLock, HeldByAnotherProcessUntilItDiesEvenWhenItsChildLives) {
 
   EXPECT_EQ(startup::AcquireInstanceLock(path, std::chrono::milliseconds(0)),
             startup::LockResult::HeldElsewhere);
+  // Once the grandchild runs its own program it holds nothing of the holder's.
+  ASSERT_TRUE(WaitFor([&] {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(grandchild) + "/exe", ec);
+    return !ec && exe.filename() == "sleep";
+  }));
   ::kill(holder, SIGKILL);
   ::waitpid(holder, nullptr, 0);
   ASSERT_EQ(::kill(grandchild, 0), 0) << "the grandchild lives on";
@@ -88,17 +95,24 @@ TEST_F(InstanceLock, HeldByAnotherProcessUntilItDiesEvenWhenItsChildLives) {
 
 TEST_F(InstanceLock, HandOverWaitsForThePreviousInstance) {
   const std::string path = At("RunOnlyOneInstance.lock");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
   pid_t holder = ::fork();
   ASSERT_GE(holder, 0);
   if (holder == 0) {
-    startup::AcquireInstanceLock(path, std::chrono::milliseconds(0));
+    char held = startup::AcquireInstanceLock(path, std::chrono::milliseconds(0)) ==
+                        startup::LockResult::Acquired
+                    ? 1
+                    : 0;
+    ::write(ready[1], &held, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     ::_exit(0);
   }
-  ASSERT_TRUE(WaitFor([&] {
-    return startup::AcquireInstanceLock(path, std::chrono::milliseconds(0)) ==
-           startup::LockResult::HeldElsewhere;
-  }));
+  ::close(ready[1]);
+  char held = 0;
+  ASSERT_EQ(::read(ready[0], &held, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(held, 1);
   EXPECT_EQ(startup::AcquireInstanceLock(path, startup::LockWait({"update"})),
             startup::LockResult::Acquired);
   ::waitpid(holder, nullptr, 0);

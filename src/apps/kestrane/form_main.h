@@ -22,6 +22,7 @@ class CFormMain : public ui::CWindowWnd {
  public:
   // What other parts of the program plug in; an empty hook does nothing.
   struct Hooks {
+    std::function<void()> startUpdateClient;           // once, at start-up, before the window shows
     std::function<void()> startPingTrace;              // once, after every accepted login
     std::function<void()> armScheduler;                // after an allowed login and on confirmation
     std::function<void()> cycleTimerExpired;           // the automatic test timer ran out

@@ -6,6 +6,8 @@
 int main(int argc, char** argv) {
   return RunKestrane(argc, argv, [](CFormMain& form) {
     StartAddressTask();
-    (void)form;  // update client, ping and trace, scheduler: plugged in here
+    // The update client, the ping and trace collection, the scheduler and the automatic web
+    // page step plug in here through form.GetHooks().
+    (void)form;
   });
 }

@@ -58,6 +58,7 @@ int RunKestrane(int argc, char** argv, const std::function<void(CFormMain&)>& wi
     return 1;
   }
   if (wire) wire(form);
+  if (form.GetHooks().startUpdateClient) form.GetHooks().startUpdateClient();
   form.Park();
   return ui::MessageLoop();
 }

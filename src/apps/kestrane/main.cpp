@@ -2,12 +2,16 @@
 #include "apps/kestrane/form_main.h"
 #include "apps/kestrane/program.h"
 #include "auto/client_address.h"
+#include "auto/ping_trace.h"
 
 int main(int argc, char** argv) {
-  return RunKestrane(argc, argv, [](CFormMain& form) {
+  const int code = RunKestrane(argc, argv, [](CFormMain& form) {
     StartAddressTask();
-    // The update client, the ping and trace collection, the scheduler and the automatic web
-    // page step plug in here through form.GetHooks().
-    (void)form;
+    // The collection needs the user's location and id, so it starts after a login; later
+    // logins find it running. The update client, the scheduler and the automatic web page
+    // step plug in here through the other hooks.
+    form.GetHooks().startPingTrace = [] { pingtrace::StartCollection(); };
   });
+  pingtrace::StopCollection();
+  return code;
 }

@@ -118,7 +118,8 @@ void CFileDownUI::FillFileTypes() {
   // Filling is not the user's choice: it leaves the address as it stands.
   const QSignalBlocker quiet(combo);
   combo->clear();
-  for (const settings::ModuleItem& item : m_items) combo->addItem(QString::fromStdString(item.name));
+  for (const settings::ModuleItem& item : m_items)
+    combo->addItem(QString::fromStdString(item.name));
   combo->setCurrentIndex(-1);
 }
 
@@ -156,8 +157,8 @@ void CFileDownUI::Start() {
 }
 
 void CFileDownUI::ClearLabels() {
-  for (QWidget* label : {m_downloaded.data(), m_total.data(), m_connect.data(),
-                         m_loadTime.data(), m_speed.data()})
+  for (QWidget* label :
+       {m_downloaded.data(), m_total.data(), m_connect.data(), m_loadTime.data(), m_speed.data()})
     ui::SetText(label, kDash);
 }
 

@@ -146,9 +146,9 @@ int main(int argc, char** argv) {
 
   // A refused file: the warning over the page, composed as the user sees it.
   ui::SetText(page->FindControl("FileDown_WWW_edit"), "http://files.example.net/files/small.txt");
-  for (const char* name : {"FileDown_DownloadedSize_lab", "FileDown_TotalSize_lab",
-                           "FileDown_ConnectTime_lab", "FileDown_DownloadTime_lab",
-                           "FileDown_AverageSpeed_lab"})
+  for (const char* name :
+       {"FileDown_DownloadedSize_lab", "FileDown_TotalSize_lab", "FileDown_ConnectTime_lab",
+        "FileDown_DownloadTime_lab", "FileDown_AverageSpeed_lab"})
     ui::SetText(page->FindControl(name), "--");
   QImage refused;
   QTimer::singleShot(200, [&] {

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QPoint>
+#include <algorithm>
 #include <thread>
 
 #include "core/data_base.h"

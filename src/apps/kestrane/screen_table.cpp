@@ -4,6 +4,7 @@
 #include <map>
 
 #include "apps/kestrane/handle_speed_form.h"
+#include "filedown/file_down_ui.h"
 
 namespace screens {
 namespace {
@@ -18,6 +19,8 @@ const std::map<QString, Factory>& Table() {
          page->Create();
          return page;
        }},
+      {CFileDownUI::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CFileDownUI::Build(parent); }},
   };
   return table;
 }

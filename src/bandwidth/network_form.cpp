@@ -152,7 +152,7 @@ void CNetWorkForm::SetResultIntervalsForTest(int barStepMs, int pauseMs) {
 }
 
 CNetWorkForm::CNetWorkForm(QWidget* parent) : ui::CScreenPage(parent) {
-  m_relay = std::make_unique<Relay>(this);
+  m_relay = std::make_shared<Relay>(this);
   m_barTimer = new QTimer(this);
   connect(m_barTimer, &QTimer::timeout, this, &CNetWorkForm::BarStep);
   m_levelTimer = new QTimer(this);
@@ -176,6 +176,8 @@ CNetWorkForm::~CNetWorkForm() {
 }
 
 IUpdateUI* CNetWorkForm::Listener() const { return m_relay.get(); }
+
+std::shared_ptr<IUpdateUI> CNetWorkForm::ListenerHandle() const { return m_relay; }
 
 QWidget* CNetWorkForm::CreateControl(const QString& className, QWidget* parent) {
   if (className != QLatin1String("LabelCust")) return nullptr;
@@ -360,12 +362,16 @@ void CNetWorkForm::OnEngineEvent(const UpdateEvent& event) {
 int CNetWorkForm::OnEngineQuestion(const UpdateEvent& event) {
   const QString text = QString::fromStdString(event.message);
   const QPoint at(kDialogX, kDialogY);
+  // The window runs its own loop, in which the screen may be destroyed.
+  const QPointer<CNetWorkForm> self(this);
   int answer = -1;
   if (event.code == speedcode::kServerMismatchQuestion) {
     answer = ShowConfirm(this, QStringLiteral("Confirm Dialog"), text, at);
+    if (!self) return -1;
     if (answer == 1) return answer;
   } else if (IsWarning(event.code)) {
     answer = ShowWarning(this, QStringLiteral("Warning Dialog"), text, at);
+    if (!self) return -1;
   } else {
     return -1;
   }

@@ -51,8 +51,10 @@ class CNetWorkForm : public ui::CScreenPage {
   CDashboardUI* Gauge() const { return m_gauge; }
   int Position() const { return m_position; }
   bool ResultAnimating() const;
-  // The listener the engine reports to.
+  // The listener the engine reports to. It may outlive the screen (a worker still holding it
+  // gets -1 for questions and its notices are dropped).
   IUpdateUI* Listener() const;
+  std::shared_ptr<IUpdateUI> ListenerHandle() const;
 
   // Intervals of the result animation: a bar step and the pause before the level shows.
   static int BarStepInterval();
@@ -84,7 +86,7 @@ class CNetWorkForm : public ui::CScreenPage {
   void ShowLevel();
   void TestOver();
 
-  std::unique_ptr<Relay> m_relay;
+  std::shared_ptr<Relay> m_relay;
   std::unique_ptr<CNetWorkSpeed> m_engine;
   CDashboardUI* m_gauge = nullptr;
   int m_position = 0;

@@ -62,10 +62,13 @@ QImage Dial(const QColor& face, const QColor& edge, const QColor& arc) {
   // The scale's arc, coloured from slow to fast, and its ticks.
   const double r = 178;
   QRectF box(pivot.x() - r, pivot.y() - r, 2 * r, 2 * r);
-  QConicalGradient cg(pivot, 180);
-  cg.setColorAt(0.0, QColor(0xe5, 0x48, 0x4d));
+  // Conical gradients turn counter-clockwise from the right: fast (green) on the right, slow
+  // (red) on the left.
+  QConicalGradient cg(pivot, 0);
+  cg.setColorAt(0.0, QColor(0x3f, 0xd0, 0x7a));
   cg.setColorAt(0.25, QColor(0xf2, 0x9d, 0x1a));
-  cg.setColorAt(0.5, QColor(0x3f, 0xd0, 0x7a));
+  cg.setColorAt(0.5, QColor(0xe5, 0x48, 0x4d));
+  cg.setColorAt(1.0, QColor(0x3f, 0xd0, 0x7a));
   p.setPen(QPen(QBrush(cg), 10, Qt::SolidLine, Qt::FlatCap));
   p.setBrush(Qt::NoBrush);
   p.drawArc(box, 0, 180 * 16);

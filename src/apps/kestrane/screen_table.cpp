@@ -4,6 +4,7 @@
 #include <map>
 
 #include "apps/kestrane/handle_speed_form.h"
+#include "bandwidth/network_form.h"
 #include "filedown/file_down_ui.h"
 
 namespace screens {
@@ -19,6 +20,7 @@ const std::map<QString, Factory>& Table() {
          page->Create();
          return page;
        }},
+      {"NetWork", [](QWidget* parent) -> ui::CScreenPage* { return new CNetWorkForm(parent); }},
       {CFileDownUI::kPageClass,
        [](QWidget* parent) -> ui::CScreenPage* { return CFileDownUI::Build(parent); }},
   };

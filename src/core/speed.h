@@ -90,6 +90,9 @@ class CSpeed {
   virtual void WriteAndUpload() = 0;
   // 5. Gives up a test held for a retry.
   virtual void AbandonTest() {}
+  // 6. False while a test this engine started is still running (the scheduler waits for it
+  //    before the next kind starts). Engines whose start returns at the test's end keep this.
+  virtual bool TestEnded() const { return true; }
 
   void SetListener(IUpdateUI* listener) { m_listener.store(listener); }
   IUpdateUI* Listener() const { return m_listener.load(); }

@@ -706,11 +706,6 @@ TEST_F(SecondaryWindows, QuestionsWithoutTheirLayoutAnswerMinusOne) {
 int Alpha(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)); }
 
 TEST_F(SecondaryWindows, ShadowFollowsARoundedHost) {
-#if defined(__SANITIZE_THREAD__)
-  // The shadow has no thread of its own; resizing its windows sets Qt's uninstrumented image
-  // pool working, whose own hand-offs the thread checker cannot see.
-  GTEST_SKIP() << "no threads of ours here";
-#endif
   ASSERT_TRUE(CWndShadow::Initialize());
   auto* host = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
   host->resize(120, 90);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/network_status.h"
 #include "platform/paths.h"
-#include "outside/network_status/network_status.h"
 #include "platform/program_folder.h"
 
 namespace netstatus {

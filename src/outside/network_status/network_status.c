@@ -1,7 +1,7 @@
 /* ICMP echo and TTL-limited probes. Plain C on libc only: the library is loaded by programs
  * of any kind with dlopen. */
 #define _GNU_SOURCE
-#include "network_status.h"
+#include "platform/network_status.h"
 
 #include <arpa/inet.h>
 #include <errno.h>

@@ -7,6 +7,8 @@ set_target_properties(NetworkStatus PROPERTIES
   C_EXTENSIONS ON
   C_VISIBILITY_PRESET hidden
   LINKER_LANGUAGE C)
+# Its interface header lives with the platform headers, where the programs include it from.
+target_include_directories(NetworkStatus PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(NetworkStatus PRIVATE -Wall -Wextra -Wpedantic)
 target_link_options(NetworkStatus PRIVATE -Wl,--no-undefined -Wl,--as-needed)
 if(KESTRANE_SANITIZE)

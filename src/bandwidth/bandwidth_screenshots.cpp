@@ -5,10 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -24,41 +22,13 @@
 #include "platform/program_folder.h"
 #include "ui/application.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 #include "ui/window.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
-  return done();
-}
-
-void Save(const QImage& image, const char* name) {
-  const QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
-
-void WriteFile(const QString& name, const QByteArray& text) {
-  QDir().mkpath(QFileInfo(name).path());
-  QFile f(name);
-  if (f.open(QIODevice::WriteOnly)) f.write(text);
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 // The host: a plain window whose layout holds one control of the class "NetWork".
 const char kHostLayout[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -79,8 +49,8 @@ UpdateEvent Event(int code, double value = 0) {
 // Brings the needle to a live rate and lets it settle.
 void Needle(CNetWorkForm& form, double kbit) {
   form.OnEngineEvent(Event(speedcode::kLiveRate, kbit));
-  PumpUntil([&] { return !form.Gauge()->Moving(); });
-  Pump(50);
+  ShotSession::PumpUntil([&] { return !form.Gauge()->Moving(); });
+  ShotSession::Pump(50);
 }
 
 void Finished(CNetWorkForm& form, const char* down, const char* downRate, const char* up,
@@ -94,8 +64,8 @@ void Finished(CNetWorkForm& form, const char* down, const char* downRate, const 
   u.upRate = upRate;
   form.OnEngineEvent(u);
   form.OnEngineEvent(Event(speedcode::kFinished));
-  PumpUntil([&] { return !form.ResultAnimating(); }, 8000);
-  Pump(50);
+  ShotSession::PumpUntil([&] { return !form.ResultAnimating(); }, 8000);
+  ShotSession::Pump(50);
 }
 
 // Opens a question as the engine would, draws it over the host, then closes it.
@@ -114,12 +84,11 @@ void Question(QWidget& host, CNetWorkForm& form, int code, const char* message, 
       p.drawImage(QPoint(0, 0), host.grab().toImage());
       p.drawImage(at, w->grab().toImage());
       p.end();
-      Save(image, name);
+      g_shots->Save(image, name);
       w->close();
       return;
     }
-    std::fprintf(stderr, "%s: the window did not open\n", name);
-    ++g_failures;
+    g_shots->Failed(QString(name) + ": the window did not open");
   });
   UpdateEvent e = Event(code);
   e.message = message;
@@ -129,40 +98,28 @@ void Question(QWidget& host, CNetWorkForm& form, int code, const char* message, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  const QString geo = QFileInfo(zip).path() + "/DB/Geo_CN.db";
-  QDir::setCurrent(folder.path());
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
+  const QString geo = QFileInfo(shots.Skin()).path() + "/DB/Geo_CN.db";
   QDir().mkpath("DB");
   QFile::copy(geo, "DB/Geo_CN.db");
-  WriteFile("Config/addr_server.xml",
-            "<s><province-array name=\"北京\" nas=\"N\" near=\"\"><server>北京联通</server>"
-            "<server>北京电信</server></province-array><province-array name=\"上海\" nas=\"\" "
-            "near=\"\"><server>上海电信</server></province-array></s>");
-  WriteFile("Config/dest_config.xml",
-            "<d><destip name=\"北京电信\" value=\"127.0.8.2:1101:1\"/>"
-            "<destip name=\"北京联通\" value=\"127.0.8.3:1102:1\"/>"
-            "<destip name=\"上海电信\" value=\"127.0.8.4:1103:1\"/></d>");
-  WriteFile("Config/operator_config.xml",
-            "<o><operator>电信</operator><operator>联通</operator></o>");
-  WriteFile(
+  ShotSession::WriteFile(
+      "Config/addr_server.xml",
+      "<s><province-array name=\"北京\" nas=\"N\" near=\"\"><server>北京联通</server>"
+      "<server>北京电信</server></province-array><province-array name=\"上海\" nas=\"\" "
+      "near=\"\"><server>上海电信</server></province-array></s>");
+  ShotSession::WriteFile("Config/dest_config.xml",
+                         "<d><destip name=\"北京电信\" value=\"127.0.8.2:1101:1\"/>"
+                         "<destip name=\"北京联通\" value=\"127.0.8.3:1102:1\"/>"
+                         "<destip name=\"上海电信\" value=\"127.0.8.4:1103:1\"/></d>");
+  ShotSession::WriteFile("Config/operator_config.xml",
+                         "<o><operator>电信</operator><operator>联通</operator></o>");
+  ShotSession::WriteFile(
       "Config/settings10001.xml",
       "<settings><contband><bandmap id=\"2\">2M</bandmap><bandmap id=\"4\">4M</bandmap>"
       "<bandmap id=\"20\">20M</bandmap><bandmap id=\"100\">100M</bandmap></contband></settings>");
-  WriteFile("conf/l_c_config_01.properties", "userid=10001\n");
+  ShotSession::WriteFile("conf/l_c_config_01.properties", "userid=10001\n");
 
   UserInfo user;
   user.userId = "10001";
@@ -199,23 +156,23 @@ int main(int argc, char** argv) {
   host->move(100, 100);
   host->show();
   form->OnLogin();
-  Pump(150);
-  Save(host->grab().toImage(), "bandwidth-after-login");
+  ShotSession::Pump(150);
+  g_shots->Save(host->grab().toImage(), "bandwidth-after-login");
 
   Needle(*form, 1.5 * 1024);
-  Save(host->grab().toImage(), "bandwidth-needle-1.5M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-needle-1.5M");
   Needle(*form, 20 * 1024);
-  Save(host->grab().toImage(), "bandwidth-needle-20M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-needle-20M");
   Needle(*form, 300 * 1024);
-  Save(host->grab().toImage(), "bandwidth-needle-300M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-needle-300M");
   form->Gauge()->Rest();
 
   Finished(*form, "0.01", "0.1M", "0.01", "0.1M");
-  Save(host->grab().toImage(), "bandwidth-finished-0.1M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-finished-0.1M");
   Finished(*form, "0.78", "6.2M", "0.25", "2.0M");
-  Save(host->grab().toImage(), "bandwidth-finished-6.2M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-finished-6.2M");
   Finished(*form, "2.50", "20.0M", "0.62", "5.0M");
-  Save(host->grab().toImage(), "bandwidth-finished-20M");
+  g_shots->Save(host->grab().toImage(), "bandwidth-finished-20M");
 
   Question(*host, *form, speedcode::kNetworkFailure, "网络异常，请检查网络后重试！",
            "bandwidth-warning-1001");
@@ -233,7 +190,7 @@ int main(int argc, char** argv) {
 
   form->SetAlternateLook(true);
   Needle(*form, 6 * 1024);
-  Save(host->grab().toImage(), "bandwidth-alternate-face");
+  g_shots->Save(host->grab().toImage(), "bandwidth-alternate-face");
   host.reset();
-  return g_failures == 0 ? 0 : 1;
+  return shots.Finish();
 }

@@ -15,5 +15,5 @@ if(KESTRANE_GUI)
   set_property(GLOBAL APPEND PROPERTY KESTRANE_SKIN_GENERATORS kestrane-skin-images-bandwidth)
 
   add_executable(kestrane-screenshots-bandwidth ${CMAKE_CURRENT_LIST_DIR}/bandwidth_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-bandwidth PRIVATE kestrane_bandwidth_ui)
+  target_link_libraries(kestrane-screenshots-bandwidth PRIVATE kestrane_bandwidth_ui kestrane_shot_session)
 endif()

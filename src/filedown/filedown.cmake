@@ -25,5 +25,5 @@ if(KESTRANE_GUI)
   set_property(GLOBAL APPEND PROPERTY KESTRANE_SKIN_GENERATORS kestrane-skin-images-filedown)
 
   add_executable(kestrane-screenshots-filedown ${CMAKE_CURRENT_LIST_DIR}/filedown_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-filedown PRIVATE kestrane_filedown_ui)
+  target_link_libraries(kestrane-screenshots-filedown PRIVATE kestrane_filedown_ui kestrane_shot_session)
 endif()

@@ -6,10 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
@@ -20,28 +18,13 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 #include "ui/window.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-void Save(const QImage& image, const char* name) {
-  const QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 const char kHost[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0"><widget class="QWidget" name="Host">
@@ -80,22 +63,9 @@ void FeedMidTest(CFileDownUI& page) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
   QDir().mkpath("Config");
   QFile settings("Config/settings10001.xml");
   if (settings.open(QIODevice::WriteOnly))
@@ -125,23 +95,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   host->show();
-  Pump(80);
+  ShotSession::Pump(80);
   page->OnLogin();
   ui::SelectItem(page->FindControl("FileDown_Operators_CB"), 0);
-  Pump(30);
-  Save(host->grab().toImage(), "filedown-idle");
+  ShotSession::Pump(30);
+  g_shots->Save(host->grab().toImage(), "filedown-idle");
 
   FeedMidTest(*page);
-  Pump(150);
-  Save(host->grab().toImage(), "filedown-mid-test");
+  ShotSession::Pump(150);
+  g_shots->Save(host->grab().toImage(), "filedown-mid-test");
 
   page->SetAlternateLook(true);
-  Pump(30);
-  Save(host->grab().toImage(), "filedown-mid-test-alternate");
+  ShotSession::Pump(30);
+  g_shots->Save(host->grab().toImage(), "filedown-mid-test-alternate");
   page->NotifyEvent(DownloadEvent{{}, {}, {}, 0, {}, {}, {}, 1009});
   page->Chart()->Clear();
-  Pump(30);
-  Save(host->grab().toImage(), "filedown-idle-alternate");
+  ShotSession::Pump(30);
+  g_shots->Save(host->grab().toImage(), "filedown-idle-alternate");
   page->SetAlternateLook(false);
 
   // A refused file: the warning over the page, composed as the user sees it.
@@ -168,12 +138,10 @@ int main(int argc, char** argv) {
     }
   });
   page->NotifyWarning("获取文件大小失败，文件不能被下载！");
-  if (refused.isNull()) {
-    std::fprintf(stderr, "the warning did not show\n");
-    ++g_failures;
-  } else {
-    Save(refused, "filedown-refused");
-  }
+  if (refused.isNull())
+    shots.Failed("the warning did not show");
+  else
+    shots.Save(refused, "filedown-refused");
   delete host;
-  return g_failures ? 1 : 0;
+  return shots.Finish();
 }

@@ -26,6 +26,12 @@ if(KESTRANE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/tools/program_icon.h)
   target_link_libraries(kestrane_program_icon PUBLIC kestrane_options Qt6::Gui)
 
+  # The common start of the programs that render windows to PNG (scripts/screenshots).
+  add_library(kestrane_shot_session STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/tools/shot_session.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/shot_session.h)
+  target_link_libraries(kestrane_shot_session PUBLIC kestrane_ui_binding kestrane_platform)
+
   # Draws the skin's images at build time.
   add_executable(kestrane-skin-images ${CMAKE_CURRENT_LIST_DIR}/tools/skin_images.cpp)
   target_link_libraries(kestrane-skin-images PRIVATE kestrane_options kestrane_program_icon)

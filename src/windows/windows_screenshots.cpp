@@ -6,12 +6,10 @@
 #include <QBitmap>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -21,6 +19,7 @@
 #include "platform/program_folder.h"
 #include "ui/application.h"
 #include "ui/controls.h"
+#include "ui/tools/shot_session.h"
 #include "windows/about_from.h"
 #include "windows/auditing_form.h"
 #include "windows/confirm_dlg.h"
@@ -38,40 +37,23 @@
 
 namespace {
 
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-QString g_out;
-int g_failures = 0;
-
-void Save(const QImage& image, const char* name) {
-  QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 // Shows a built window, lets it initialise, prepares the state, and saves what it shows.
 void Snap(ui::CWindowWnd* w, bool built, const char* name,
           const std::function<void(ui::CWindowWnd&)>& prepare = {}) {
   std::unique_ptr<ui::CWindowWnd> owner(w);
   if (!built) {
-    std::fprintf(stderr, "cannot build the window of %s\n", name);
-    ++g_failures;
+    g_shots->Failed(QString("cannot build the window of ") + name);
     return;
   }
   w->CenterWindow();
   w->show();
-  Pump(80);
+  ShotSession::Pump(80);
   if (prepare) prepare(*w);
-  Pump(30);
-  Save(w->grab().toImage(), name);
+  ShotSession::Pump(30);
+  g_shots->Save(w->grab().toImage(), name);
   w->hide();
 }
 
@@ -87,7 +69,7 @@ void ShadowShot() {
   auto* host = new CQuitForm(CQuitForm::kQuitText);
   std::unique_ptr<ui::CWindowWnd> owner(host);
   if (!host->Create()) {
-    ++g_failures;
+    g_shots->Failed("cannot build the quit window");
     return;
   }
   QPainterPath rounded;
@@ -99,7 +81,7 @@ void ShadowShot() {
   shadow.SetSharpness(8);
   host->move(200, 200);
   host->show();
-  Pump(80);
+  ShotSession::Pump(80);
   if (shadow.Bitmap().isNull()) {
     std::printf("shadow: disabled on this desktop (no compositing), not drawn\n");
     return;
@@ -117,30 +99,17 @@ void ShadowShot() {
   p.setClipPath(clip);
   p.drawImage(margin, margin, face);
   p.end();
-  Save(desk, "windows-shadow-host");
-  Save(shadow.Bitmap(), "windows-shadow-bitmap");
+  g_shots->Save(desk, "windows-shadow-host");
+  g_shots->Save(shadow.Bitmap(), "windows-shadow-bitmap");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
+  ShotSession shots(argc, argv);
   QApplication::setApplicationVersion("1.0.0");
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
 
   QDir().mkpath("conf");
   QFile config("conf/config.properties");
@@ -220,5 +189,5 @@ int main(int argc, char** argv) {
   Shot<CConfirmDlg>("windows-confirm", {},
                     QString("当前测速点与您所在地区不一致，测速结果可能偏低。是否继续测速？"));
   ShadowShot();
-  return g_failures ? 1 : 0;
+  return shots.Finish();
 }

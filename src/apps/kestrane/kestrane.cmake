@@ -30,5 +30,5 @@ endif()
 
 if(KESTRANE_GUI)
   add_executable(kestrane-screenshots-main ${CMAKE_CURRENT_LIST_DIR}/main_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-main PRIVATE kestrane_app)
+  target_link_libraries(kestrane-screenshots-main PRIVATE kestrane_app kestrane_shot_session)
 endif()

@@ -5,9 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
 
@@ -17,29 +15,16 @@
 #include "platform/program_folder.h"
 #include "ui/application.h"
 #include "ui/controls.h"
+#include "ui/tools/shot_session.h"
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
+using ui::tools::ShotSession;
 
-void Settle() {
-  WaitUntil([] { return false; }, 150);
-}
-
-bool Save(QWidget& w, const QString& out, const char* name) {
-  Settle();
-  QString path = out + "/main-" + name + ".png";
-  if (!w.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+// Lets the window settle, then saves what it shows under "main-<name>".
+bool Save(ShotSession& session, QWidget& w, const char* name) {
+  ShotSession::Pump(150);
+  return session.Save(w.grab().toImage(), QString("main-") + name);
 }
 
 std::unique_ptr<CFormMain> LoggedIn(int userType) {
@@ -52,7 +37,7 @@ std::unique_ptr<CFormMain> LoggedIn(int userType) {
   form->SetWindowOpener([](CFormMain::Window, int) { return 1; });
   if (!form->Create()) return nullptr;
   form->Park();
-  WaitUntil([&] { return form->LoginDone(); }, 5000);
+  ShotSession::PumpUntil([&] { return form->LoginDone(); }, 5000);
   form->Open();
   return form;
 }
@@ -60,25 +45,10 @@ std::unique_ptr<CFormMain> LoggedIn(int userType) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  const QString out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
+  ShotSession session(argc, argv);
+  if (const int code = session.Start()) return code;
   ui::CTrayIcon::SetAvailableForTesting(true);
 
-  bool ok = true;
   auto form = LoggedIn(1);
   if (!form) return 1;
   auto click = [&](QWidget* w) {
@@ -89,23 +59,23 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 4 && tests; ++i) {
     tests->SendNotify(ui::kButtonDown, tests->FindControl(CHandleSpeedForm::kOptions[i]), 0,
                       ui::kEventButtonDown);
-    ok &= Save(*form, out, pages[i]);
+    Save(session, *form, pages[i]);
   }
   if (tests)
     tests->SendNotify(ui::kButtonDown, tests->FindControl("NetWorkSpeed"), 0, ui::kEventButtonDown);
   click(form->FindControl("History_Record"));
-  ok &= Save(*form, out, "history");
+  Save(session, *form, "history");
   click(form->FindControl("Setting"));
-  ok &= Save(*form, out, "settings");
+  Save(session, *form, "settings");
   click(form->FindControl("Handle_speed"));
   click(form->FindControl("ChangeSkinbtn"));
-  ok &= Save(*form, out, "alternate");
+  Save(session, *form, "alternate");
   click(form->FindControl("ChangeSkinbtn"));
   form.reset();
 
   auto audited = LoggedIn(5);
   if (!audited) return 1;
-  ok &= Save(*audited, out, "audited");
+  Save(session, *audited, "audited");
   audited.reset();
 
   // The tray's menu as it pops up.
@@ -113,6 +83,6 @@ int main(int argc, char** argv) {
   menu.addAction("退出");
   menu.adjustSize();
   menu.show();
-  ok &= Save(menu, out, "tray-menu");
-  return ok ? 0 : 1;
+  Save(session, menu, "tray-menu");
+  return session.Finish();
 }

@@ -266,6 +266,7 @@ bool CUpdater::DownloadUpdater(const std::string& localPath, const std::string& 
     error = "没有MD5校验码";
     return false;
   }
+  MakeDirsForPath(localPath);
   int code = CallHttpDownLoad(localPath, url, md5);
   if (code == kDownloadOk && Lower(FileMd5Hex(localPath)) != Lower(md5)) code = 108;
   if (code != kDownloadOk) {
@@ -407,7 +408,6 @@ int UpdateThreadProc() {
     config.Load();
     const std::string url =
         JoinUrl(config.Get("update_server_path"), config.Get("updater_exe_path"));
-    MakeDirsForPath(kNewUpdaterPath);
     if (!updater.DownloadUpdater(kNewUpdaterPath, url, md5, error)) {
       log.Write("下载新版本失败,失败原因:[%s]", error.c_str());
     } else {

@@ -117,21 +117,23 @@ bool RemoveTreeAt(int parent, const char* name, int depth) {
     close(fd);
     return false;
   }
+  // The entries are listed whole before any is removed.
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names.emplace_back(e->d_name);
   bool ok = true;
-  while (dirent* e = readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+  for (const std::string& entry : names) {
     struct stat st {};
-    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(fd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       ok = false;
-      continue;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ok = RemoveTreeAt(fd, e->d_name, depth + 1) && ok;
-    } else if (unlinkat(fd, e->d_name, 0) != 0) {
+    } else if (S_ISDIR(st.st_mode)) {
+      ok = RemoveTreeAt(fd, entry.c_str(), depth + 1) && ok;
+    } else if (unlinkat(fd, entry.c_str(), 0) != 0) {
       ok = false;
     }
   }
-  closedir(dir);
+  closedir(dir);  // closes fd
   return unlinkat(parent, name, AT_REMOVEDIR) == 0 && ok;
 }
 

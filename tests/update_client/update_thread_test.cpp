@@ -215,6 +215,15 @@ TEST_F(UpdateThread, AnUncheckedOrFailedDownloadKeepsTheOldUpdater) {
          m_lab->SetFault("update", "/Update/Update.exe", "close=1000");
        },
        "下载新版本失败,失败原因:"},
+      {"blank in the updater's path",
+       [&] {
+         m_lab->ClearFaults("update");
+         Write(
+             "conf/config.properties",
+             "update_server_path=" + m_lab->Url("update", "/") +
+                 "\nupdater_exe_path=Update\\Update.exe \nupdater_ini_path=Update\\updater.ini\n");
+       },
+       "下载新版本失败,失败原因:[下载功能中检测路径出错]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -229,6 +238,8 @@ TEST_F(UpdateThread, AnUncheckedOrFailedDownloadKeepsTheOldUpdater) {
     EXPECT_EQ(State("update_process_id"), std::to_string(old));
   }
   EXPECT_EQ(Starts().size(), 1u);
+  for (const LabRequest& r : m_lab->Requests("update"))
+    EXPECT_EQ(r.target.find(' '), std::string::npos);
 }
 
 TEST_F(UpdateThread, SignedVersionFilesCountOnlyWhenTheSignatureHolds) {

@@ -169,8 +169,9 @@ pid_t StartDetached(const std::string& program, const std::vector<std::string>& 
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (tail == kExe) name.resize(name.size() - kExe.size());
   }
-  if (name.empty()) return 0;
-  std::string path = CurrentFolder() + "/" + name;
+  const std::string folder = CurrentFolder();
+  if (name.empty() || folder.empty()) return 0;
+  std::string path = folder + "/" + name;
 
   std::vector<std::string> argv0 = {path};
   argv0.insert(argv0.end(), words.begin(), words.end());

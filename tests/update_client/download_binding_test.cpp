@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "lab_fixture.h"
 #include "platform/codepage.h"
+#include "lab_fixture.h"
 #include "test_support.h"
 
 namespace {

@@ -333,6 +333,7 @@ void CSetingForm::FillItems(int moduleId, const char* gridName, const char* chec
     box->setProperty(kTagProperty, item.id);
     ui::SetUserData(box, QString::number(moduleId));
     layout->addWidget(box, i / kItemsPerLine, i % kItemsPerLine, Qt::AlignLeft);
+    box->show();
     ++i;
   }
   for (int c = 0; c < kItemsPerLine; ++c) layout->setColumnStretch(c, 1);
@@ -371,6 +372,9 @@ void CSetingForm::RebuildTargets(int moduleId) {
       if (!row) break;
       // After the item boxes, before the add button's row.
       layout->insertWidget(1 + static_cast<int>(list->rows.size()), row);
+      // A new child of a shown widget stays hidden until shown, and the layout leaves hidden
+      // widgets out of its height.
+      row->show();
       list->rows.push_back(row);
     }
     list->rows.back()->SetEntry(column, item.id, QString::fromStdString(item.name), item.selected,

@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   Save(*host, "settings-filled");
 
   const char* sections[] = {"Seting_Auto_btn", "Seting_Update_btn", "Seting_UserInfo_btn",
-                            "Seting_BBS_btn", "Seting_Help_btn", "Seting_About_btn"};
+                            "Seting_BBS_btn",  "Seting_Help_btn",   "Seting_About_btn"};
   for (const char* button : sections) {
     page->SendNotify(ui::kClick, page->FindControl(button));
     Save(*host, QString("settings-scroll-%1").arg(QString(button).section('_', 1, 1).toLower()));
@@ -187,8 +187,9 @@ int main(int argc, char** argv) {
   Save(*host, "settings-targets");
 
   {
-    CUpdateForm update(QString::fromUtf8("1. 新增网页测速的首屏时间统计\n2. 修正视频测速在部分网站的地址解析\n"
-                                         "3. 自动测速前检查网络环境更准确\n"));
+    CUpdateForm update(
+        QString::fromUtf8("1. 新增网页测速的首屏时间统计\n2. 修正视频测速在部分网站的地址解析\n"
+                          "3. 自动测速前检查网络环境更准确\n"));
     if (update.Create()) {
       update.show();
       Pump(60);

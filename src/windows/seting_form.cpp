@@ -21,6 +21,8 @@
 #include "ui/controls.h"
 #include "ui/message_box.h"
 #include "ui/thread.h"
+#include "update_client/update_process.h"
+#include "update_client/updater.h"
 #include "windows/about_from.h"
 #include "windows/secondary_window.h"
 #include "windows/update_form.h"
@@ -79,9 +81,26 @@ bool IsModuleCheck(const QString& name) {
   return false;
 }
 
-CSetingForm::UpdateCheckResult DefaultUpdateCheck() { return {}; }
+// On a worker: the manifest is fetched (bounded in size and time) and compared.
+CSetingForm::UpdateCheckResult DefaultUpdateCheck() {
+  CSetingForm::UpdateCheckResult result;
+  CUpdater updater;
+  bool failed = false;
+  if (updater.IsAppUpToDate(&failed)) {
+    DeleteFolderTree(kManifestFolder);
+    result.outcome = CSetingForm::UpdateCheckResult::UpToDate;
+    return result;
+  }
+  // No manifest, or one without a version: nothing is known, so nothing is offered.
+  if (failed) return result;
+  std::string notes, error;
+  result.outcome = CSetingForm::UpdateCheckResult::NewVersion;
+  result.notes = updater.ReadManifestNotes(notes, error) ? notes : error;
+  return result;
+}
 
-bool DefaultStartUpdater() { return false; }
+// The interactive updater, with no word; it is reaped when it ends.
+bool DefaultStartUpdater() { return StartUpdater("") != 0; }
 
 }  // namespace
 

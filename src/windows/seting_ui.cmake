@@ -7,7 +7,7 @@ if(KESTRANE_GUI)
   set_target_properties(kestrane_seting_ui PROPERTIES AUTOMOC ON)
   target_link_libraries(kestrane_seting_ui PUBLIC
     kestrane_options kestrane_windows kestrane_settings kestrane_autostart kestrane_process
-    kestrane_base Boost::regex)
+    kestrane_base kestrane_update_client Boost::regex)
   target_link_libraries(kestrane_ui INTERFACE kestrane_seting_ui)
   target_link_libraries(kestrane_app PUBLIC kestrane_seting_ui)
 

@@ -6,6 +6,8 @@
 #include "apps/kestrane/handle_speed_form.h"
 #include "bandwidth/network_form.h"
 #include "filedown/file_down_ui.h"
+#include "history/history_form.h"
+#include "windows/seting_form.h"
 
 namespace screens {
 namespace {
@@ -23,6 +25,10 @@ const std::map<QString, Factory>& Table() {
       {"NetWork", [](QWidget* parent) -> ui::CScreenPage* { return new CNetWorkForm(parent); }},
       {CFileDownUI::kPageClass,
        [](QWidget* parent) -> ui::CScreenPage* { return CFileDownUI::Build(parent); }},
+      {CHistoryForm::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CHistoryForm::Build(parent); }},
+      {CSetingForm::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CSetingForm::Build(parent); }},
   };
   return table;
 }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "updater/timing.h"
+
+namespace updater {
+
+struct UrlParts {
+  std::string host;
+  int port = 80;
+  std::string target;
+};
+
+// Splits "http://host[:port]/target". False for a URL without "://", without a "/" after the
+// host, with a bad port, or holding blanks or control characters.
+bool SplitUrl(const std::string& url, UrlParts* parts);
+
+// Whether a URL may be requested at all: no blanks, no control characters.
+bool IsCleanUrl(const std::string& url);
+
+// The exact request bytes of a download.
+std::string RequestFor(const UrlParts& parts);
+
+// Downloads `url` into `path` over a plain socket (HTTP/1.1, one request). True only when the
+// status is 2xx and exactly Content-Length bytes (1 to maxBytes) arrived and were written
+// within the time bound; anything else removes the file and returns false.
+bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxBytes,
+                   const UpdateTiming& timing);
+
+}  // namespace updater

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "core/log_file.h"
-#include "platform/folder_tree.h"
 #include "platform/paths.h"
+#include "update_client/update_process.h"
 
 namespace updater {
 namespace {
@@ -168,7 +168,7 @@ std::string RequestFor(const UrlParts& parts) {
 bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxBytes,
                    const UpdateTiming& timing) {
   const std::string file = paths::Native(path);
-  if (!platform::MakeDirsForPath(file)) return Log(url, "folder"), false;
+  if (!MakeDirsForPath(file)) return Log(url, "folder"), false;
   UrlParts parts;
   if (!SplitUrl(url, &parts)) return Log(url, "address"), false;
   const std::string request = RequestFor(parts);

@@ -11,9 +11,9 @@
 
 #include "core/log_file.h"
 #include "platform/atomic_file.h"
-#include "platform/folder_tree.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
+#include "update_client/update_process.h"
 
 namespace updater {
 namespace {
@@ -212,7 +212,7 @@ bool PlaceFiles(const std::vector<std::string>& localPaths, bool restartKestrane
   for (const auto& lp : localPaths) {
     const std::string target = paths::Native(lp);
     const std::string source = StagedPath(lp);
-    if (lp.empty() || !IsSafeLocalPath(lp) || !platform::MakeDirsForPath(target)) {
+    if (lp.empty() || !IsSafeLocalPath(lp) || !MakeDirsForPath(target)) {
       logs::Write(logs::kDebug, "Update: cannot place %s", lp.c_str());
       dropWritten();
       return false;

@@ -22,6 +22,5 @@ struct UpdateTiming {
 
 inline constexpr int64_t kMaxManifestBytes = 4 << 20;
 inline constexpr int64_t kMaxFileBytes = int64_t{512} << 20;
-inline constexpr int64_t kMaxSignatureBytes = 4096;
 
 }  // namespace updater

@@ -9,21 +9,20 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <thread>
 
 #include "core/log_file.h"
 #include "core/properties_file.h"
-#include "platform/file_lock.h"
-#include "platform/folder_process.h"
-#include "platform/folder_tree.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
+#include "update_client/update_manifest.h"
+#include "update_client/update_process.h"
 #include "updater/http_get_to_file.h"
-#include "updater/manifest_access.h"
 
 extern char** environ;
 
@@ -43,6 +42,38 @@ bool ReadConfig(const std::string& key, std::string* value) {
 
 // Server paths keep the "\" of their Windows origin; in a URL it is "/".
 std::string UrlPath(const std::string& path) { return paths::Native(path); }
+
+// Whether the file's bytes carry the signature of the configured key.
+bool SignatureVerifies(const std::string& file, const std::string& sigFile,
+                       const std::string& key) {
+  auto bytes = platform::ReadWholeFile(file);
+  auto sig = platform::ReadWholeFile(sigFile);
+  return bytes && sig && VerifyEd25519Signature(key, *bytes, *sig);
+}
+
+// The version text of the main program's entry among the files changed after `installed`:
+// the walk's rule, for the main program's name here.
+std::string DisplayVersionOf(const UpdateManifest& manifest, const std::string& installed) {
+  int64_t current = 0;
+  bool skipping = false;
+  size_t skippedBlock = 0;
+  std::string id;
+  for (const auto& item : manifest.Items()) {
+    if (skipping && item.block == skippedBlock) continue;
+    skipping = false;
+    if (item.kind == ManifestItem::Kind::VersionId) {
+      if (item.text == installed) {
+        current = ManifestIdValue(item.id);
+        skipping = true;
+        skippedBlock = item.block;
+      }
+    } else if (current != 0 && ManifestIdValue(item.id) > current &&
+               item.localPath == kMainProgram) {
+      id = item.id;
+    }
+  }
+  return id.empty() ? std::string() : manifest.VersionTextForId(id);
+}
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -67,7 +98,7 @@ bool FileFetcher::Fetch(const UpdateFileEntry& entry) {
   const std::string target = StagedPath(entry.localPath);
   for (int attempt = 1; attempt <= 5; ++attempt) {
     HttpGetToFile(url, target, kMaxFileBytes, m_timing);
-    const std::string digest = FileDigest(target);
+    const std::string digest = FileMd5Hex(target);
     if (!digest.empty() && strcasecmp(digest.c_str(), entry.digest.c_str()) == 0) return true;
     logs::Write(logs::kDebug, "Update: %s attempt %d: digest [%s], expected [%s]", url.c_str(),
                 attempt, digest.c_str(), entry.digest.c_str());
@@ -85,10 +116,11 @@ void DownloadManifest(UpdateJob& job) {
   const std::string url = base + UrlPath(name);
   if (!HttpGetToFile(url, kManifestPath, kMaxManifestBytes, job.timing)) return;
   // With a public key configured, only a manifest signed by its owner counts.
-  std::string key;
-  if (ReadConfig("update_public_key", &key) && !key.empty()) {
-    const std::string sig = std::string(kManifestPath) + ".sig";
-    if (!HttpGetToFile(url + ".sig", sig, kMaxSignatureBytes, job.timing) ||
+  const std::string key = UpdatePublicKey();
+  if (!key.empty()) {
+    const std::string suffix(kSignatureSuffix);
+    const std::string sig = kManifestPath + suffix;
+    if (!HttpGetToFile(url + suffix, sig, static_cast<int64_t>(::kMaxSignatureBytes), job.timing) ||
         !SignatureVerifies(kManifestPath, sig, key)) {
       logs::Write(logs::kDebug, "Update: %s: signature does not verify", url.c_str());
       platform::RemoveFile(kManifestPath);
@@ -96,8 +128,8 @@ void DownloadManifest(UpdateJob& job) {
       return;
     }
   }
-  std::string version;
-  if (ReadManifestVersion(kManifestPath, &version)) job.serverVersion = version;
+  UpdateManifest manifest;
+  if (manifest.Load(kManifestPath)) job.serverVersion = manifest.Version();
 }
 
 bool CheckAndUpdate(UpdateJob& job) {
@@ -112,22 +144,14 @@ bool CheckAndUpdate(UpdateJob& job) {
 }
 
 bool CollectChangedFiles(UpdateJob& job) {
-  std::vector<ManifestFile> changed;
-  if (!ReadChangedFiles(kManifestPath, job.installedVersion, &changed)) {
+  UpdateManifest manifest;
+  if (!manifest.Load(kManifestPath)) {
     logs::Write(logs::kDebug, "Update: the manifest does not parse");
     return false;
   }
-  for (const auto& f : changed) {
-    UpdateFileEntry e{f.serverPath, f.localPath, f.digest, f.size};
-    auto it = std::find_if(job.files.begin(), job.files.end(),
-                           [&](const UpdateFileEntry& x) { return x.localPath == e.localPath; });
-    if (it != job.files.end())
-      *it = e;
-    else
-      job.files.push_back(e);
-    if (f.localPath == kMainProgram)
-      job.displayVersion = VersionTextForManifestId(kManifestPath, f.id);
-  }
+  CollectManifestFiles(manifest, job.installedVersion, job.files, nullptr);
+  const std::string display = DisplayVersionOf(manifest, job.installedVersion);
+  if (!display.empty()) job.displayVersion = display;
   std::string base;
   const bool haveBase = ReadConfig("update_server_path", &base);
   // Nothing is fetched unless every entry names a file inside this folder and a clean address.
@@ -138,7 +162,7 @@ bool CollectChangedFiles(UpdateJob& job) {
       return false;
     }
   }
-  platform::DeleteFolderTree(kStagingFolder);
+  DeleteFolderTree(kStagingFolder);
   FileFetcher fetcher(job.timing);
   if (job.interactive && job.ui) return job.ui->FetchWithProgress(job.files, fetcher) == 0;
   if (!fetcher.Prepare()) return false;
@@ -148,12 +172,11 @@ bool CollectChangedFiles(UpdateJob& job) {
 }
 
 bool InstallFiles(UpdateJob& job) {
-  const std::string folder = ProgramFolderPath();
-  if (platform::IsProcessRunningIn(folder, kMainProgram) && job.ui) job.ui->ShowRestartCountdown();
-  const int stop = platform::KillProcessIn(folder, kMainProgram);
+  if (IsProcessRunning(kMainProgram) && job.ui) job.ui->ShowRestartCountdown();
+  const int stop = KillProcessByName(kMainProgram);
   if (stop == 2) {
     logs::Write(logs::kDebug, "Update: %s could not be stopped", kMainProgram);
-    platform::DeleteFolderTree(kStagingFolder);
+    DeleteFolderTree(kStagingFolder);
     return false;
   }
   Sleep(job.timing.killPauseMs);
@@ -164,7 +187,7 @@ bool InstallFiles(UpdateJob& job) {
     if (e.localPath == kMainProgram) mainReplaced = true;
   }
   const bool placed = PlaceFiles(paths, stop == 1, job.hooks);
-  platform::DeleteFolderTree(kStagingFolder);
+  DeleteFolderTree(kStagingFolder);
   // The Kestrane this pass stopped runs again whatever happens to the install.
   if (!placed || (mainReplaced && !UpdateDisplayVersion(job))) {
     if (stop == 1) RestartKestrane(job);
@@ -187,8 +210,7 @@ bool UpdateDisplayVersion(const UpdateJob& job) {
 }
 
 bool StoreInstalledVersion(const std::string& version) {
-  platform::FileLock lock;
-  lock.Lock(platform::LockPathFor(conf::kUpdateProcess), true);
+  FileLock lock(kUpdateStateLockFile);
   PropertiesFile file(conf::kUpdateProcess);
   file.Load();
   if (!file.Set("new_app_ver", version) && !file.Add("new_app_ver", version)) return false;
@@ -201,42 +223,17 @@ pid_t StartHidden(const std::string& commandLine) {
   std::vector<std::string> words;
   for (std::string w; in >> w;) words.push_back(w);
   if (words.empty()) return 0;
-  // The program is one of this folder's, never looked up elsewhere.
-  words[0] = ProgramFolderPath() + "/" + paths::Native(words[0]);
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  // Its own session: it outlives this program and its terminal.
-  posix_spawnattr_setflags(&attr,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return 0;
-  std::thread([pid] { platform::WaitProcess(pid, -1); }).detach();
-  return pid;
+  const std::string program = words.front();
+  words.erase(words.begin());
+  return StartDetached(program, words);
 }
 
 void RecoverAtStart() {
   bool restart = false;
   Recovery r = RecoverInterruptedInstall(&restart);
   if (r == Recovery::None) return;
-  platform::DeleteFolderTree(kStagingFolder);
-  if (restart && !platform::IsProcessRunningIn(ProgramFolderPath(), kMainProgram))
+  DeleteFolderTree(kStagingFolder);
+  if (restart && !IsProcessRunning(kMainProgram))
     StartHidden(std::string(kMainProgram) + " update");
 }
 

@@ -5,17 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "update_client/update_manifest.h"
 #include "updater/install.h"
 #include "updater/timing.h"
 
 namespace updater {
 
-struct UpdateFileEntry {
-  std::string serverPath;
-  std::string localPath;
-  std::string digest;
-  std::string size;
-};
+using ::UpdateFileEntry;
 
 // Fetches the staged copies of the files to install.
 class FileFetcher {

@@ -9,9 +9,8 @@
 #include <thread>
 
 #include "core/log_file.h"
-#include "platform/file_lock.h"
-#include "platform/folder_process.h"
 #include "platform/program_folder.h"
+#include "update_client/update_process.h"
 
 namespace updater {
 namespace {
@@ -74,36 +73,42 @@ int RunUpdate(const std::vector<std::string>& words, UpdateUi& ui, const UpdateT
   job.timing = timing;
   job.ui = &ui;
   job.hooks = HooksFromEnvironment();
-  platform::FileLock pass;
 
   if (mode == Mode::Logoff) {
-    if (pass.Lock(kPassLock, false)) RecoverAtStart();
-    pass.Unlock();
-    platform::KillProcessIn(ProgramFolderPath(), kMainProgram);
+    {
+      FileLock pass(kPassLock, std::chrono::milliseconds(0));
+      if (pass.Held()) RecoverAtStart();
+    }
+    KillProcessByName(kMainProgram);
     StartHidden(std::string(kMainProgram) + " logoff");
     return 0;
   }
   if (mode == Mode::Interactive) {
     job.interactive = true;
-    pass.Lock(kPassLock, true);
+    // A background pass in progress finishes first.
+    FileLock pass(kPassLock, std::chrono::minutes(30));
     RecoverAtStart();
     CheckAndUpdate(job);
     return 0;
   }
   logs::Write(logs::kDebug, "Update: background checks start");
-  if (pass.Lock(kPassLock, false)) RecoverAtStart();
-  pass.Unlock();
+  {
+    FileLock pass(kPassLock, std::chrono::milliseconds(0));
+    if (pass.Held()) RecoverAtStart();
+  }
   while (!(stop && *stop)) {
     Wait(timing.firstWaitMs, stop);
     if (stop && *stop) break;
     bool current = false;
     // Another pass (the interactive one) works in the staging folder: skip this turn.
-    if (pass.Lock(kPassLock, false)) {
-      RecoverAtStart();
-      current = CheckAndUpdate(job);
-      pass.Unlock();
-    } else {
-      logs::Write(logs::kDebug, "Update: another pass runs; skipped");
+    {
+      FileLock pass(kPassLock, std::chrono::milliseconds(0));
+      if (pass.Held()) {
+        RecoverAtStart();
+        current = CheckAndUpdate(job);
+      } else {
+        logs::Write(logs::kDebug, "Update: another pass runs; skipped");
+      }
     }
     Wait(current ? timing.currentWaitMs : timing.retryWaitMs, stop);
   }

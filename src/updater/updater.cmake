@@ -4,10 +4,9 @@ kestrane_module(kestrane_updater
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/http_get_to_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/install.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/manifest_access.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_job.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_program.cpp
-  LIBS kestrane_base kestrane_process)
+  LIBS kestrane_base kestrane_process kestrane_manifest kestrane_update_process)
 
 if(KESTRANE_GUI)
   add_library(kestrane_updater_windows STATIC

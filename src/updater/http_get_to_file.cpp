@@ -168,19 +168,25 @@ std::string RequestFor(const UrlParts& parts) {
 bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxBytes,
                    const UpdateTiming& timing) {
   const std::string file = paths::Native(path);
-  if (!MakeDirsForPath(file)) return Log(url, "folder"), false;
+  // Whatever fails, no file is left under the name: an old copy would pass for the new one.
+  auto fail = [&](const char* what) {
+    ::unlink(file.c_str());
+    Log(url, what);
+    return false;
+  };
+  if (!MakeDirsForPath(file)) return fail("folder");
   UrlParts parts;
-  if (!SplitUrl(url, &parts)) return Log(url, "address"), false;
+  if (!SplitUrl(url, &parts)) return fail("address");
   const std::string request = RequestFor(parts);
   // The request has always fitted a 1024-byte buffer; a longer one is refused, not cut.
-  if (request.size() >= 1024) return Log(url, "address too long"), false;
+  if (request.size() >= 1024) return fail("address too long");
 
   auto deadline = Clock::now() + std::chrono::milliseconds(timing.transferBaseMs);
   Socket s;
   if (!Connect(s, parts, std::min(RemainingMs(deadline), timing.receiveTimeoutMs)))
-    return Log(url, "connect"), false;
+    return fail("connect");
   SetReceiveTimeout(s.fd, std::min(RemainingMs(deadline), timing.receiveTimeoutMs));
-  if (!SendAll(s.fd, request)) return Log(url, "send"), false;
+  if (!SendAll(s.fd, request)) return fail("send");
 
   // The head, a byte at a time so that no body byte is taken with it.
   std::string head;
@@ -191,23 +197,23 @@ bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxB
     head.push_back(c);
   }
   if (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0)
-    return Log(url, "response head"), false;
+    return fail("response head");
   const int status = StatusOf(head);
   if (status < 200 || status > 299) {
-    logs::Write(logs::kDebug, "Update: %s failed: status %d", url.c_str(), status);
-    return false;
+    logs::Write(logs::kDebug, "Update: %s: status %d", url.c_str(), status);
+    return fail("status");
   }
   const int64_t length = LengthOf(head);
   if (length <= 0 || length > maxBytes) {
-    logs::Write(logs::kDebug, "Update: %s failed: length %lld", url.c_str(),
+    logs::Write(logs::kDebug, "Update: %s: length %lld", url.c_str(),
                 static_cast<long long>(length));
-    return false;
+    return fail("length");
   }
   deadline +=
       std::chrono::milliseconds(static_cast<int64_t>(timing.msPer64KiB) * (length / 65536 + 1));
 
   int out = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) return Log(url, "open file"), false;
+  if (out < 0) return fail("open file");
   std::vector<char> buf(65536);
   int64_t total = 0;
   const char* failure = nullptr;
@@ -235,10 +241,7 @@ bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxB
   }
   if (!failure && ::fsync(out) != 0) failure = "write";
   if (::close(out) != 0 && !failure) failure = "write";
-  if (failure) {
-    ::unlink(file.c_str());
-    return Log(url, failure), false;
-  }
+  if (failure) return fail(failure);
   return true;
 }
 

@@ -3,11 +3,13 @@
 
 #include <filesystem>
 
+#include "core/properties_file.h"
 #include "lab_fixture.h"
 #include "platform/program_folder.h"
 #include "test_support.h"
 #include "updater/http_get_to_file.h"
 #include "updater/install.h"
+#include "updater/update_job.h"
 #include "updater/update_program.h"
 
 namespace {
@@ -77,6 +79,53 @@ TEST_F(UpdateDownloadTest, EveryBadAnswerFailsAndLeavesNoFile) {
     EXPECT_FALSE(HttpGetToFile(bad, "tmp/f.bin", 1 << 20, Quick())) << bad;
   }
   EXPECT_EQ(lab->Stats("update").requests, 7 + 3) << "refused addresses are never requested";
+}
+
+// The file list of a process is kept across passes: an entry that failed is fetched again
+// by the next pass even when the manifest no longer lists it for the installed version.
+TEST_F(UpdateDownloadTest, FileListIsKeptAcrossPasses) {
+  CopyFromDist("conf/config.properties");
+  Write("conf/update_process.properties", "new_app_ver=1.0.0\n");
+  {
+    PropertiesFile config("conf/config.properties");
+    config.Load();
+    config.Set("update_server_path", lab->Url("update", "/"));
+    config.Set("update_ver_file_name", "update.xml");
+    config.Save(false);
+  }
+  Write("root/a.txt", "new a");
+  Write("root/b.txt", "new b");
+  const std::string digestA =
+      testsupport::CommandOutput("md5sum < '" + At("root/a.txt") + "' | cut -c1-32");
+  const std::string digestB =
+      testsupport::CommandOutput("md5sum < '" + At("root/b.txt") + "' | cut -c1-32");
+  auto manifest = [&](const std::string& version, const std::string& files) {
+    Write("root/update.xml",
+          "<u><Version>" + version +
+              "</Version><versions><versionid id=\"1\">1.0.0</versionid></versions>"
+              "<versions><versionid id=\"2\">1.0.1</versionid>" +
+              files + "</versions><versions><versionid id=\"3\">1.0.2</versionid></versions></u>");
+  };
+  manifest("1.0.1", "<File id=\"2\" serpath=\"a.txt\" localpath=\"a.txt\" verify=\"" +
+                        digestA.substr(0, 32) + "\" size=\"5\"/>");
+  updater::UpdateJob job;
+  job.timing = Quick();
+  job.timing.killPauseMs = 1;
+  lab->SetFault("update", "/a.txt", "404");
+  EXPECT_FALSE(updater::CheckAndUpdate(job));
+  ASSERT_EQ(job.files.size(), 1u);
+  EXPECT_FALSE(testsupport::Exists(At("a.txt")));
+
+  // The server moves on to 1.0.2 and lists b.txt only after the installed 1.0.0; a.txt stays
+  // in the list and comes along.
+  lab->ClearFaults("update");
+  manifest("1.0.2", "<File id=\"2\" serpath=\"b.txt\" localpath=\"b.txt\" verify=\"" +
+                        digestB.substr(0, 32) + "\" size=\"5\"/>");
+  EXPECT_TRUE(updater::CheckAndUpdate(job));
+  EXPECT_EQ(Read("a.txt"), "new a");
+  EXPECT_EQ(Read("b.txt"), "new b");
+  EXPECT_EQ(conf::Read(conf::kUpdateProcess, "new_app_ver"), "1.0.2");
+  EXPECT_TRUE(updater::CheckAndUpdate(job)) << "current now";
 }
 
 TEST(UpdateModes, FirstWordSelectsTheMode) {

@@ -1,11 +1,14 @@
 // The real Update program in a temporary program folder, against the lab's update role, with
 // a stand-in Kestrane that records its words and pid in "Kestrane.started".
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -376,6 +379,71 @@ TEST_F(UpdateProgramTest, KilledAfterAnyRenameTheNextStartRestoresTheOldSet) {
   EXPECT_EQ(RunUpdate({}), 0);
   EXPECT_EQ(Read("d.dat"), "new d");
   EXPECT_EQ(NewAppVer(), "1.0.1");
+}
+
+// A disk that fills up while the release comes in, or while it is written beside the old
+// files: nothing is installed, and a Kestrane the pass stopped runs again.
+TEST_F(UpdateProgramTest, FullDiskInstallsNothing) {
+  const std::string disk = At("disk");
+  std::filesystem::create_directories(disk);
+  std::vector<std::string> copied = {"Update", "Kestrane", "conf/config.properties",
+                                     "conf/update_process.properties",
+                                     "conf/registry/HKEY_LOCAL_MACHINE.ini"};
+  uintmax_t used = 0;
+  for (const auto& f : copied) used += std::filesystem::file_size(At(f)) + 8192;
+  struct Case {
+    const char* name;
+    uintmax_t spare;
+    size_t fileSize;
+    bool kestraneRuns;
+  } cases[] = {
+      {"while downloading", 512 << 10, 2 << 20, false},
+      {"while writing beside the old file", (3 << 20) / 2, 1 << 20, true},
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    const std::string size = std::to_string((used + c.spare + (256 << 10)) / 1024) + "k";
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0)
+      GTEST_SKIP() << "no tmpfs mount here: " << std::strerror(errno);
+    for (const auto& f : copied) {
+      std::filesystem::create_directories(std::filesystem::path(disk + "/" + f).parent_path());
+      std::filesystem::copy_file(At(f), disk + "/" + f,
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    testsupport::WriteFile(disk + "/big.dat", "old");
+    Release("big.dat", std::string(c.fileSize, 'n'));
+    std::filesystem::remove_all(At("server"));
+    Publish("1.0." + std::to_string(++round));
+
+    pid_t running = 0;
+    if (c.kestraneRuns) {
+      platform::SpawnOptions options;
+      options.workingFolder = disk;
+      running = platform::SpawnProcess(disk + "/Kestrane", {"x"}, options);
+      ASSERT_TRUE(
+          testsupport::WaitFor([&] { return Starts(disk + "/Kestrane.started").size() == 1; }));
+    }
+    EXPECT_EQ(platform::RunProcess(disk + "/Update", {}, 120000), 0) << c.name;
+    EXPECT_EQ(testsupport::ReadFile(disk + "/big.dat"), "old") << c.name;
+    EXPECT_FALSE(testsupport::Exists(disk + "/big.dat.update-new")) << c.name;
+    EXPECT_FALSE(testsupport::Exists(disk + "/update.journal")) << c.name;
+    PropertiesFile state(disk + "/conf/update_process.properties");
+    state.Load();
+    EXPECT_EQ(state.Get("new_app_ver"), "1.0.0") << c.name;
+    std::vector<pid_t> started;
+    if (c.kestraneRuns) {
+      EXPECT_FALSE(Alive(running)) << "stopped for the install";
+      EXPECT_TRUE(testsupport::WaitFor([&] {
+        return Starts(disk + "/Kestrane.started").size() == 2;
+      })) << c.name;
+      auto starts = Starts(disk + "/Kestrane.started");
+      if (starts.size() == 2) EXPECT_EQ(starts[1].second, "update") << "and started again";
+      for (const auto& s : starts) kill(s.first, SIGKILL);
+      for (const auto& s : starts) testsupport::WaitFor([&] { return !Alive(s.first); });
+      waitpid(running, nullptr, 0);
+    }
+    umount2(disk.c_str(), MNT_DETACH);
+  }
 }
 
 TEST_F(UpdateProgramTest, BackgroundModeInstallsOnItsOwnAndSkipsWhileAnotherPassRuns) {

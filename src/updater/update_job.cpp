@@ -99,7 +99,10 @@ bool FileFetcher::Fetch(const UpdateFileEntry& entry) {
   for (int attempt = 1; attempt <= 5; ++attempt) {
     HttpGetToFile(url, target, kMaxFileBytes, m_timing);
     const std::string digest = FileMd5Hex(target);
-    if (!digest.empty() && strcasecmp(digest.c_str(), entry.digest.c_str()) == 0) return true;
+    if (!digest.empty() && strcasecmp(digest.c_str(), entry.digest.c_str()) == 0) {
+      logs::Write(logs::kDebug, "Update: fetched %s", url.c_str());
+      return true;
+    }
     logs::Write(logs::kDebug, "Update: %s attempt %d: digest [%s], expected [%s]", url.c_str(),
                 attempt, digest.c_str(), entry.digest.c_str());
   }
@@ -174,6 +177,7 @@ bool CollectChangedFiles(UpdateJob& job) {
 bool InstallFiles(UpdateJob& job) {
   if (IsProcessRunning(kMainProgram) && job.ui) job.ui->ShowRestartCountdown();
   const int stop = KillProcessByName(kMainProgram);
+  logs::Write(logs::kDebug, "Update: stopping %s: %d", kMainProgram, stop);
   if (stop == 2) {
     logs::Write(logs::kDebug, "Update: %s could not be stopped", kMainProgram);
     DeleteFolderTree(kStagingFolder);

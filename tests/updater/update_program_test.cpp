@@ -208,6 +208,21 @@ TEST_F(UpdateProgramTest, NotRunningKestraneIsNotStartedAndMissingVersionKeyIsAd
   EXPECT_EQ(Starts(At("Kestrane.started")).size(), 1u);
 }
 
+TEST_F(UpdateProgramTest, MissingUninstallKeyFailsTheInstallButKestraneRunsAgain) {
+  // The display version cannot be stored: the version stays old (the next pass installs again)
+  // and the Kestrane the pass stopped is started all the same.
+  Write("conf/registry/HKEY_LOCAL_MACHINE.ini", "[Software\\Other]\r\nx=1\r\n");
+  Release("Kestrane", NewKestrane("release 1.0.1"));
+  Publish("1.0.1");
+  const pid_t old = StartKestrane();
+  EXPECT_EQ(RunUpdate({}), 0);
+  EXPECT_FALSE(Alive(old));
+  EXPECT_EQ(NewAppVer(), "1.0.0");
+  ASSERT_TRUE(testsupport::WaitFor([&] { return Starts(At("Kestrane.started")).size() == 2; }));
+  EXPECT_EQ(Starts(At("Kestrane.started"))[1].second, "update");
+  EXPECT_EQ(DisplayVersion(), "<no key>");
+}
+
 TEST_F(UpdateProgramTest, LogoffRestartsKestraneWithTheWordAndOtherWordsExit) {
   const pid_t old = StartKestrane();
   EXPECT_EQ(RunUpdate({"nonsense"}), 0);

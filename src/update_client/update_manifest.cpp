@@ -114,10 +114,11 @@ std::string ToUtf8(std::string_view bytes) {
   return std::string(bytes);
 }
 
-std::string Text(const TiXmlElement* e) {
-  const char* t = e ? e->GetText() : nullptr;
-  return t ? t : "";
-}
+// Character references may name what UTF-8 cannot hold (surrogates, code points past
+// U+10FFFF), which the reader writes out all the same: every text is cleaned on the way out.
+std::string Clean(const char* text) { return text ? codepage::SanitizeUtf8(text) : ""; }
+
+std::string Text(const TiXmlElement* e) { return Clean(e ? e->GetText() : nullptr); }
 
 const TiXmlElement* FirstChildNamed(const TiXmlNode* parent, const char* name) {
   // Names compare exactly; FirstChildElement(name) does the same.
@@ -163,7 +164,7 @@ bool UpdateManifest::Parse(std::string_view bytes) {
   if (!root) return false;
 
   m_parsed = true;
-  m_rootName = root->Value();
+  m_rootName = Clean(root->Value());
   if (const TiXmlElement* v = FirstChildNamed(root, "Version")) {
     m_hasVersion = true;
     m_version = Text(v);
@@ -187,7 +188,7 @@ bool UpdateManifest::Parse(std::string_view bytes) {
         continue;
       item.block = block;
       const TiXmlAttribute* a = e->FirstAttribute();
-      if (a) item.id = a->Value();
+      if (a) item.id = Clean(a->Value());
       if (item.kind == ManifestItem::Kind::VersionId) {
         item.text = Text(e);
         m_versionById[item.id] = item.text;
@@ -195,13 +196,13 @@ bool UpdateManifest::Parse(std::string_view bytes) {
         for (a = a->Next(); a; a = a->Next()) {
           std::string_view attr = a->Name();
           if (attr == "serpath")
-            item.serverPath = a->Value();
+            item.serverPath = Clean(a->Value());
           else if (attr == "localpath")
-            item.localPath = a->Value();
+            item.localPath = Clean(a->Value());
           else if (attr == "verify")
-            item.digest = a->Value();
+            item.digest = Clean(a->Value());
           else if (attr == "size")
-            item.size = a->Value();
+            item.size = Clean(a->Value());
         }
       }
       m_items.push_back(std::move(item));

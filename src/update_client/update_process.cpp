@@ -117,21 +117,23 @@ bool RemoveTreeAt(int parent, const char* name, int depth) {
     close(fd);
     return false;
   }
+  // The entries are listed whole before any is removed.
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names.emplace_back(e->d_name);
   bool ok = true;
-  while (dirent* e = readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+  for (const std::string& entry : names) {
     struct stat st {};
-    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(fd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       ok = false;
-      continue;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ok = RemoveTreeAt(fd, e->d_name, depth + 1) && ok;
-    } else if (unlinkat(fd, e->d_name, 0) != 0) {
+    } else if (S_ISDIR(st.st_mode)) {
+      ok = RemoveTreeAt(fd, entry.c_str(), depth + 1) && ok;
+    } else if (unlinkat(fd, entry.c_str(), 0) != 0) {
       ok = false;
     }
   }
-  closedir(dir);
+  closedir(dir);  // closes fd
   return unlinkat(parent, name, AT_REMOVEDIR) == 0 && ok;
 }
 
@@ -167,8 +169,9 @@ pid_t StartDetached(const std::string& program, const std::vector<std::string>& 
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (tail == kExe) name.resize(name.size() - kExe.size());
   }
-  if (name.empty()) return 0;
-  std::string path = CurrentFolder() + "/" + name;
+  const std::string folder = CurrentFolder();
+  if (name.empty() || folder.empty()) return 0;
+  std::string path = folder + "/" + name;
 
   std::vector<std::string> argv0 = {path};
   argv0.insert(argv0.end(), words.begin(), words.end());

@@ -31,6 +31,9 @@ namespace {
 std::mutex g_boundsLock;
 FetchBounds g_bounds;
 
+// The download library's code for a path it cannot use.
+constexpr int kBadPath = 101;
+
 // Pause between stopping the old updater and replacing its file.
 constexpr std::chrono::milliseconds kAfterKill{2000};
 
@@ -224,7 +227,8 @@ bool CUpdater::FetchVersionFile(std::string& version, std::string& md5, std::str
   const std::string url = JoinUrl(config.Get("update_server_path"), config.Get("updater_ini_path"));
   // The download library writes to the log itself; ours is closed meanwhile.
   log.Close();
-  int code = CallHttpDownLoad(kVersionFilePath, url, "");
+  // A URL that is not one printable piece fails as a bad path, unasked.
+  int code = IsPlainUrl(url) ? CallHttpDownLoad(kVersionFilePath, url, "") : kBadPath;
   log.OpenDaily(logs::kDebug);
   if (code != kDownloadOk) {
     log.Write("下载版本信息文件失败:[ErrorCode:%d]", code);
@@ -266,7 +270,8 @@ bool CUpdater::DownloadUpdater(const std::string& localPath, const std::string& 
     error = "没有MD5校验码";
     return false;
   }
-  int code = CallHttpDownLoad(localPath, url, md5);
+  MakeDirsForPath(localPath);
+  int code = IsPlainUrl(url) ? CallHttpDownLoad(localPath, url, md5) : kBadPath;
   if (code == kDownloadOk && Lower(FileMd5Hex(localPath)) != Lower(md5)) code = 108;
   if (code != kDownloadOk) {
     logs::Write(logs::kDebug, "下载Update.exe失败:[ErrorCode:%d]", code);
@@ -407,7 +412,6 @@ int UpdateThreadProc() {
     config.Load();
     const std::string url =
         JoinUrl(config.Get("update_server_path"), config.Get("updater_exe_path"));
-    MakeDirsForPath(kNewUpdaterPath);
     if (!updater.DownloadUpdater(kNewUpdaterPath, url, md5, error)) {
       log.Write("下载新版本失败,失败原因:[%s]", error.c_str());
     } else {

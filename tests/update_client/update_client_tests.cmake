@@ -25,3 +25,19 @@ kestrane_add_gtest(update_manual_check_tests
 add_dependencies(update_manual_check_tests update_stand_in)
 target_compile_definitions(update_manual_check_tests PRIVATE
   STAND_IN_PROGRAM="$<TARGET_FILE:update_stand_in>")
+
+kestrane_add_gtest(update_thread_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/update_thread_test.cpp
+  LIBS kestrane_update_client kestrane_labfixture
+  LABELS integration)
+add_dependencies(update_thread_tests update_stand_in)
+target_compile_definitions(update_thread_tests PRIVATE
+  STAND_IN_PROGRAM="$<TARGET_FILE:update_stand_in>")
+
+kestrane_add_gtest(update_cli_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/update_cli_test.cpp
+  LIBS kestrane_update_client kestrane_labfixture
+  LABELS integration)
+add_dependencies(update_cli_tests update_stand_in)
+target_compile_definitions(update_cli_tests PRIVATE
+  STAND_IN_PROGRAM="$<TARGET_FILE:update_stand_in>")

@@ -5,6 +5,7 @@
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //   kestrane-cli [--folder DIR] filedown [URL] [--json]
+//   kestrane-cli [--folder DIR] update [--check]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -20,6 +21,7 @@
 
 #include "apps/cli/cli_commands.h"
 #include "apps/cli/resolve_command.h"
+#include "apps/cli/update_command.h"
 #include "auto/local_mac.h"
 #include "platform/program_folder.h"
 
@@ -32,7 +34,8 @@ int Usage() {
                "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n"
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
                "[--json]\n"
-               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n");
+               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n"
+               "       kestrane-cli [--folder DIR] update [--check]\n");
   return cli::kExitUsage;
 }
 
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   cli::Options options;
   std::string page;
   bool automaticOrder = false;
+  bool checkOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -81,6 +85,8 @@ int main(int argc, char** argv) {
       options.yes = true;
     } else if (arg == "--auto") {
       automaticOrder = true;
+    } else if (arg == "--check") {
+      checkOnly = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -113,7 +119,8 @@ int main(int argc, char** argv) {
   }
   // As at the program's start: the adapter's contracted-bandwidth key must exist, since the
   // record's "realbandwidth" is read from it.
-  if (command != "ping" && command != "trace") EnsureAdapterKey();  // probes write nothing
+  if (command != "ping" && command != "trace" && command != "update")
+    EnsureAdapterKey();  // probes and updates write nothing of it
   options.interactive = isatty(STDIN_FILENO) != 0;
   options.progress = isatty(STDERR_FILENO) != 0;
 
@@ -131,6 +138,7 @@ int main(int argc, char** argv) {
     return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
   if (command == "filedown") return cli::FileDownCommand(options);
+  if (command == "update") return cli::UpdateCommand(checkOnly);
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

@@ -19,7 +19,7 @@ if(KESTRANE_GUI)
     kestrane_ui_binding kestrane_base kestrane_platform)
 
   add_executable(Kestrane ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-  target_link_libraries(Kestrane PRIVATE kestrane_app kestrane_pingtrace)
+  target_link_libraries(Kestrane PRIVATE kestrane_app kestrane_pingtrace kestrane_update_client)
   kestrane_dist_program(Kestrane)
 
   # The main window's images, drawn into the skin at build time.

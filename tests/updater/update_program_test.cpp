@@ -74,6 +74,7 @@ class UpdateProgramTest : public ProgramFolderTest {
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
     lab.reset();
+    umount2(At("disk").c_str(), MNT_DETACH);  // left mounted by a failed full-disk case
     ProgramFolderTest::TearDown();
   }
 

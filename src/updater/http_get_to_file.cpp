@@ -127,6 +127,11 @@ void Log(const std::string& url, const char* what) {
 
 }  // namespace
 
+void ParseResponseHead(const std::string& head, int* status, int64_t* length) {
+  *status = StatusOf(head);
+  *length = LengthOf(head);
+}
+
 bool IsCleanUrl(const std::string& url) {
   return !url.empty() && std::none_of(url.begin(), url.end(), [](char c) {
     auto u = static_cast<unsigned char>(c);
@@ -198,12 +203,13 @@ bool HttpGetToFile(const std::string& url, const std::string& path, int64_t maxB
   }
   if (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0)
     return fail("response head");
-  const int status = StatusOf(head);
+  int status = 0;
+  int64_t length = -1;
+  ParseResponseHead(head, &status, &length);
   if (status < 200 || status > 299) {
     logs::Write(logs::kDebug, "Update: %s: status %d", url.c_str(), status);
     return fail("status");
   }
-  const int64_t length = LengthOf(head);
   if (length <= 0 || length > maxBytes) {
     logs::Write(logs::kDebug, "Update: %s: length %lld", url.c_str(),
                 static_cast<long long>(length));

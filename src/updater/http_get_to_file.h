@@ -23,6 +23,10 @@ bool IsCleanUrl(const std::string& url);
 // The exact request bytes of a download.
 std::string RequestFor(const UrlParts& parts);
 
+// Reads a response head: the status of its "HTTP/x.y NNN" line (0 when there is none) and the
+// number after its first "Content-Length:" (-1 when missing or not a plain decimal).
+void ParseResponseHead(const std::string& head, int* status, int64_t* length);
+
 // Downloads `url` into `path` over a plain socket (HTTP/1.1, one request). True only when the
 // status is 2xx and exactly Content-Length bytes (1 to maxBytes) arrived and were written
 // within the time bound; anything else removes the file and returns false.

@@ -277,7 +277,7 @@ void CollectManifestFiles(const UpdateManifest& manifest, const std::string& ins
       e.digest = item.digest;
       e.size = item.size;
     }
-    if (item.localPath == "Kestrane.exe" && displayVersion)
+    if (item.localPath == "Kestrane" && displayVersion)
       *displayVersion = manifest.VersionTextForId(item.id);
   }
 }

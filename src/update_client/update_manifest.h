@@ -83,8 +83,8 @@ int64_t ManifestIdValue(std::string_view text);
 // the same local path get the newer server path, digest and size; others are appended):
 // the walk's current id starts at 0 and becomes the id of the "versionid" whose text equals
 // the installed version (the rest of that block is skipped); a "File" counts while the current
-// id is not 0 and its own id is greater. When a counted "File" is "Kestrane.exe" (compared
-// exactly), `displayVersion` becomes the version text of that file's id.
+// id is not 0 and its own id is greater. When a counted "File" is the main program "Kestrane"
+// (compared exactly), `displayVersion` becomes the version text of that file's id.
 void CollectManifestFiles(const UpdateManifest& manifest, const std::string& installedVersion,
                           std::vector<UpdateFileEntry>& files, std::string* displayVersion);
 

@@ -51,30 +51,6 @@ bool SignatureVerifies(const std::string& file, const std::string& sigFile,
   return bytes && sig && VerifyEd25519Signature(key, *bytes, *sig);
 }
 
-// The version text of the main program's entry among the files changed after `installed`:
-// the walk's rule, for the main program's name here.
-std::string DisplayVersionOf(const UpdateManifest& manifest, const std::string& installed) {
-  int64_t current = 0;
-  bool skipping = false;
-  size_t skippedBlock = 0;
-  std::string id;
-  for (const auto& item : manifest.Items()) {
-    if (skipping && item.block == skippedBlock) continue;
-    skipping = false;
-    if (item.kind == ManifestItem::Kind::VersionId) {
-      if (item.text == installed) {
-        current = ManifestIdValue(item.id);
-        skipping = true;
-        skippedBlock = item.block;
-      }
-    } else if (current != 0 && ManifestIdValue(item.id) > current &&
-               item.localPath == kMainProgram) {
-      id = item.id;
-    }
-  }
-  return id.empty() ? std::string() : manifest.VersionTextForId(id);
-}
-
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void RestartKestrane(UpdateJob& job) {
@@ -152,8 +128,8 @@ bool CollectChangedFiles(UpdateJob& job) {
     logs::Write(logs::kDebug, "Update: the manifest does not parse");
     return false;
   }
-  CollectManifestFiles(manifest, job.installedVersion, job.files, nullptr);
-  const std::string display = DisplayVersionOf(manifest, job.installedVersion);
+  std::string display;
+  CollectManifestFiles(manifest, job.installedVersion, job.files, &display);
   if (!display.empty()) job.displayVersion = display;
   std::string base;
   const bool haveBase = ReadConfig("update_server_path", &base);

@@ -46,7 +46,7 @@ TEST(UpdateManifest, EarlierEntriesOfTheSameProcessAreKeptOrRenewed) {
   UpdateManifest m;
   ASSERT_TRUE(m.Parse(R"(<r><versions><versionid a="5">5</versionid></versions>
       <versions><versionid a="6">6</versionid><File a="6" serpath="s6" localpath="x" verify="d6"/></versions>
-      <versions><versionid a="7">7</versionid><File a="7" serpath="s7" localpath="Kestrane.exe" verify="k"/></versions>
+      <versions><versionid a="7">7</versionid><File a="7" serpath="s7" localpath="Kestrane" verify="k"/></versions>
       </r>)"));
   std::vector<UpdateFileEntry> files = {{"old", "x", "d", "1"}, {"keep", "y", "e", "2"}};
   std::string display = "before";
@@ -55,7 +55,7 @@ TEST(UpdateManifest, EarlierEntriesOfTheSameProcessAreKeptOrRenewed) {
   EXPECT_EQ(files[0].serverPath, "s6");
   EXPECT_EQ(files[0].size, "");
   EXPECT_EQ(files[1].serverPath, "keep");
-  EXPECT_EQ(files[2].localPath, "Kestrane.exe");
+  EXPECT_EQ(files[2].localPath, "Kestrane");
   EXPECT_EQ(display, "7");
   // A File with the installed id is not taken.
   files.clear();

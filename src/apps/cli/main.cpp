@@ -5,6 +5,8 @@
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //   kestrane-cli [--folder DIR] filedown [URL] [--json]
+//   kestrane-cli [--folder DIR] auto [--cycles N] [--json]
+//   kestrane-cli [--folder DIR] check [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -32,7 +34,9 @@ int Usage() {
                "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n"
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
                "[--json]\n"
-               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n");
+               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n"
+               "       kestrane-cli [--folder DIR] auto [--cycles N] [--json]\n"
+               "       kestrane-cli [--folder DIR] check [--json]\n");
   return cli::kExitUsage;
 }
 
@@ -44,6 +48,7 @@ int main(int argc, char** argv) {
   cli::Options options;
   std::string page;
   bool automaticOrder = false;
+  int cycles = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -68,6 +73,13 @@ int main(int argc, char** argv) {
     } else if (is("--server")) {
       if (!value(&options.server)) return Usage();
       options.serverGiven = true;
+    } else if (is("--cycles")) {
+      std::string text;
+      if (!value(&text)) return Usage();
+      char* end = nullptr;
+      long n = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || n < 0 || n > 100000) return Usage();
+      cycles = static_cast<int>(n);
     } else if (is("--count") || is("--hops") || is("--id")) {
       std::string text;
       if (!value(&text)) return Usage();
@@ -113,7 +125,8 @@ int main(int argc, char** argv) {
   }
   // As at the program's start: the adapter's contracted-bandwidth key must exist, since the
   // record's "realbandwidth" is read from it.
-  if (command != "ping" && command != "trace") EnsureAdapterKey();  // probes write nothing
+  // Probes and checks write nothing.
+  if (command != "ping" && command != "trace" && command != "check") EnsureAdapterKey();
   options.interactive = isatty(STDIN_FILENO) != 0;
   options.progress = isatty(STDERR_FILENO) != 0;
 
@@ -131,6 +144,8 @@ int main(int argc, char** argv) {
     return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
   if (command == "filedown") return cli::FileDownCommand(options);
+  if (command == "auto") return cli::AutoCommand(options, cycles);
+  if (command == "check") return cli::CheckCommand(options);
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

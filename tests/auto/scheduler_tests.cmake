@@ -1,0 +1,15 @@
+kestrane_add_gtest(environment_checks_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/environment_checks_test.cpp
+  LIBS kestrane_scheduler kestrane_process
+  LABELS unit
+  TIMEOUT 120)
+
+# The traffic and shared-line checks across network namespaces: root only, one at a time.
+kestrane_add_gtest(environment_netns_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/environment_netns_tests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/netns_topology.cpp
+  LIBS kestrane_scheduler kestrane_process
+  LABELS integration
+  SERIAL
+  TIMEOUT 240)

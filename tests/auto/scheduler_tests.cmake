@@ -13,3 +13,11 @@ kestrane_add_gtest(environment_netns_tests
   LABELS integration
   SERIAL
   TIMEOUT 240)
+
+# The scheduler with the bandwidth engine against the lab's test server on 127.0.8.31:8080.
+kestrane_add_gtest(scheduler_lab_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/scheduler_test.cpp
+  LIBS kestrane_scheduler kestrane_bandwidth kestrane_labfixture
+  LABELS integration
+  SERIAL
+  TIMEOUT 300)

@@ -21,3 +21,12 @@ kestrane_add_gtest(scheduler_lab_tests
   LABELS integration
   SERIAL
   TIMEOUT 300)
+
+if(KESTRANE_GUI)
+  # The scheduler hosted by a window: its timer and the web page step on the window thread.
+  kestrane_add_gtest(scheduler_window_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/scheduler_window_test.cpp ${CMAKE_SOURCE_DIR}/tests/ui/gui_main.cpp
+    LIBS kestrane_scheduler_ui
+    LABELS gui
+    TIMEOUT 120)
+endif()

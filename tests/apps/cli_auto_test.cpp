@@ -1,10 +1,13 @@
 // kestrane-cli auto and check as processes: the cycles against the lab, the checks in a
 // network namespace of their own (nothing on the line but loopback).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -129,7 +132,8 @@ class CliAutoLabTest : public CliAutoTest {
   }
 
   void Select(const std::string& userId, const std::string& modules) {
-    Write("Config\\settings" + userId + ".xml", "<settings><tasks>" + modules + "</tasks></settings>");
+    Write("Config\\settings" + userId + ".xml",
+          "<settings><tasks>" + modules + "</tasks></settings>");
   }
 
   std::unique_ptr<LabProcess> m_lab;
@@ -158,7 +162,8 @@ TEST_F(CliAutoLabTest, UnfitCycleRecordsTheInvalidRowAndTheGateKeepsAuditedAccou
   EXPECT_EQ(doc["scheduled"].GetInt(), 1);
   EXPECT_EQ(doc["completed"].GetInt(), 0);
   const std::string last = doc["last_result"].GetString();
-  EXPECT_EQ(last.rfind("最近一次自动测速结果：\n数据无效\n(原因:CPU使用率 > -1%)\n测速时间:", 0), 0u)
+  EXPECT_EQ(last.rfind("最近一次自动测速结果：\n数据无效\n(原因:CPU使用率 > -1%)\n测速时间:", 0),
+            0u)
       << last;
   // No slot was asked for.
   EXPECT_EQ(m_lab->Stats("test").requests, 0);
@@ -175,6 +180,42 @@ TEST_F(CliAutoLabTest, UnfitCycleRecordsTheInvalidRowAndTheGateKeepsAuditedAccou
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("您好：您的账号目前处于未审核状态无法进行自动测速！"), std::string::npos)
       << run.err;
+  EXPECT_EQ(m_lab->Stats("test").requests, 0);
+}
+
+TEST_F(CliAutoLabTest, CtrlCStopsAsTheStopWindowDoes) {
+  Thresholds("100");
+  ASSERT_EQ(Cli("login --user bj --password bj123").status, 0);
+  Select("20001", "<module id=\"1\" selected=\"true\"/><module id=\"4\" selected=\"true\"/>");
+  const std::string out = At("tmp/auto.out");
+  const std::string cli = testsupport::DistPath("kestrane-cli");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDOUT_FILENO);
+    dup2(fd, STDERR_FILENO);
+    execl(cli.c_str(), cli.c_str(), "--folder", m_folder.c_str(), "auto", nullptr);
+    _exit(127);
+  }
+  // The list is printed once the stop is listened for; the first cycle is 10 s away.
+  ASSERT_TRUE(testsupport::WaitFor(
+      [&] {
+        return testsupport::ReadFile(out).find("自动测速任务: 带宽 文件下载") != std::string::npos;
+      },
+      std::chrono::seconds(60)))
+      << testsupport::ReadFile(out);
+  const auto start = std::chrono::steady_clock::now();
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_TRUE(testsupport::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; },
+                                   std::chrono::seconds(10)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string text = testsupport::ReadFile(out);
+  EXPECT_NE(text.find("已停止自动测速"), std::string::npos) << text;
+  EXPECT_NE(text.find("已安排: 0\n已完成: 0"), std::string::npos) << text;
   EXPECT_EQ(m_lab->Stats("test").requests, 0);
 }
 

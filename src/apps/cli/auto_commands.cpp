@@ -128,6 +128,13 @@ int AutoCommand(const Options& options, int cycles) {
     if (!options.json) PrintCycleText(reports.size(), report);
   });
 
+  // Ctrl-C stands for the stop window.
+  g_interrupted = false;
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous);
   // Standing for the confirmation window: automatic mode whatever "manual" says.
   ConfirmAutomaticMode();
   data.loginTime = data.autoStartTime.load();
@@ -135,6 +142,7 @@ int AutoCommand(const Options& options, int cycles) {
   const std::vector<int> modules = scheduler.TaskModules();
   if (modules.empty()) {
     std::fprintf(stderr, "自动测速任务列表为空（设置中没有选中本程序能测的项目）\n");
+    sigaction(SIGINT, &previous, nullptr);
     data.testBusy = 0;
     return kExitTestFailed;
   }
@@ -145,12 +153,6 @@ int AutoCommand(const Options& options, int cycles) {
     std::fflush(stdout);
   }
 
-  g_interrupted = false;
-  struct sigaction action {};
-  struct sigaction previous {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous);
   while (!g_interrupted.load()) {
     if (cycles > 0 && scheduler.CyclesEnded() >= static_cast<uint64_t>(cycles) &&
         !scheduler.CycleRunning())

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/data_base.h"
+#include "platform/adapters.h"
 #include "platform/process.h"
 #include "test_support.h"
 
@@ -247,6 +248,44 @@ TEST_F(EnvironmentChecksTest, StopDuringTheTrafficIntervalEndsItWithinAStep) {
   const TrafficMeasure none = MeasureTraffic([] { return true; });
   EXPECT_FALSE(none.read);
   EXPECT_EQ(none.received + none.sent, 0u);
+}
+
+TEST_F(EnvironmentChecksTest, TrafficIsDividedByTheTimeMeasuredAndAResetCounterAddsNothing) {
+  // Counters of the machine's own interfaces with a hardware address, faked.
+  std::vector<std::string> names;
+  if (auto adapters = platform::ListAdapters()) {
+    for (const auto& a : *adapters)
+      if (a.HasMac()) names.push_back(a.name);
+  }
+  if (names.empty()) GTEST_SKIP() << "no interface with a hardware address";
+  auto table = [&](uint64_t in, uint64_t out, uint64_t others) {
+    std::string text = "Inter-| Receive | Transmit\n face |bytes ... |bytes ...\n";
+    for (size_t i = 0; i < names.size(); ++i) {
+      const uint64_t rx = i == 0 ? in : others, tx = i == 0 ? out : others;
+      text += names[i] + ": " + std::to_string(rx) + " 0 0 0 0 0 0 0 " + std::to_string(tx) +
+              " 0 0 0 0 0 0 0\n";
+    }
+    // No hardware address: never counted.
+    text += "lo: 1 0 0 0 0 0 0 0 1 0 0 0 0 0 0 0\n";
+    return text;
+  };
+  Write("dev", table(5000000000ull, 1000, 900000));
+  CheckSources sources = GetCheckSources();
+  sources.netDev = At("dev");
+  SetCheckSources(sources);
+
+  int calls = 0;
+  // 2 MiB more received on the first interface; the others were reset (their counters fell).
+  const TrafficMeasure m = MeasureTraffic([&] {
+    if (++calls == 2) Write("dev", table(5000000000ull + (2 << 20), 1000 + 1024, 10));
+    return true;
+  });
+  ASSERT_TRUE(m.read);
+  EXPECT_EQ(m.received, uint64_t{2} << 20);
+  EXPECT_EQ(m.sent, 1024u);
+  EXPECT_GE(m.seconds, 0.4);
+  EXPECT_NEAR(m.inKBps, 2048 / m.seconds, 0.01);
+  EXPECT_NEAR(m.outKBps, 1 / m.seconds, 0.01);
 }
 
 }  // namespace

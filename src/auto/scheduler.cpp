@@ -120,8 +120,11 @@ std::vector<int> CScheduler::TaskModules() const {
 bool CScheduler::ArmScheduler(bool checkManual) {
   if (checkManual && conf::Read(conf::kConfig, "manual") != "1") return false;
   // A cycle of an earlier arming ends at its next check and leaves timer and list alone.
-  ++m_generation;
-  m_shutdown = false;
+  {
+    std::lock_guard<std::mutex> guard(m_threadLock);
+    ++m_generation;
+    m_shutdown = false;
+  }
   m_cycleEnded.notify_all();
   // The processor load of the first check is measured from here.
   m_collector.Collect();
@@ -131,17 +134,6 @@ bool CScheduler::ArmScheduler(bool checkManual) {
     host->SetCycleTimer(Milliseconds(Timings().firstCycle));
   }
   return true;
-}
-
-void CScheduler::ReapWorkers() {
-  std::vector<std::thread> ended;
-  {
-    std::lock_guard<std::mutex> guard(m_threadLock);
-    ended.swap(m_threads);
-  }
-  for (auto& thread : ended) {
-    if (thread.joinable()) thread.join();
-  }
 }
 
 void CScheduler::CycleTimerExpired() {
@@ -159,16 +151,21 @@ void CScheduler::CycleTimerExpired() {
   }
   // Killed before the worker starts, so that the worker's own setting is never undone.
   if (host) host->KillCycleTimer();
-  ReapWorkers();  // every earlier worker has ended
-  data.autoScheduledCount += static_cast<int>(length);
-  data.autoCycleActive = 1;
-  const int now = ++m_workers;
-  int seen = m_maxWorkers.load();
-  while (now > seen && !m_maxWorkers.compare_exchange_weak(seen, now)) {
+  std::vector<std::thread> ended;
+  {
+    std::lock_guard<std::mutex> guard(m_threadLock);
+    if (m_shutdown.load()) return;
+    ended.swap(m_threads);  // every earlier worker has ended
+    data.autoScheduledCount += static_cast<int>(length);
+    data.autoCycleActive = 1;
+    const int now = ++m_workers;
+    int seen = m_maxWorkers.load();
+    while (now > seen && !m_maxWorkers.compare_exchange_weak(seen, now)) {
+    }
+    const uint64_t generation = m_generation.load();
+    m_threads.emplace_back([this, generation] { CycleWorker(generation); });
   }
-  const uint64_t generation = m_generation.load();
-  std::lock_guard<std::mutex> guard(m_threadLock);
-  m_threads.emplace_back([this, generation] { CycleWorker(generation); });
+  for (auto& thread : ended) thread.join();
 }
 
 bool CScheduler::Current(uint64_t generation) const {
@@ -445,15 +442,16 @@ bool CScheduler::WaitForCycles(uint64_t count, std::chrono::milliseconds timeout
 }
 
 void CScheduler::Shutdown() {
-  m_shutdown = true;
-  ++m_generation;
-  m_cycleEnded.notify_all();
-  if (ISchedulerHost* host = m_host.load()) host->KillCycleTimer();
   std::vector<std::thread> threads;
   {
+    // Under the lock: the timer procedure starts no worker after this.
     std::lock_guard<std::mutex> guard(m_threadLock);
+    m_shutdown = true;
+    ++m_generation;
     threads.swap(m_threads);
   }
+  m_cycleEnded.notify_all();
+  if (ISchedulerHost* host = m_host.load()) host->KillCycleTimer();
   for (auto& thread : threads) {
     if (thread.joinable()) thread.join();
   }

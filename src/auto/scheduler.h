@@ -138,7 +138,6 @@ class CScheduler {
   bool HeadEntry(Entry& entry) const;
   void RotateHeadTo(const Entry& tested);
   size_t ListLength() const;
-  void ReapWorkers();
 
   mutable std::mutex m_lock;  // the list, the engines and the hooks
   std::map<int, CSpeed*> m_engines;
@@ -162,7 +161,7 @@ class CScheduler {
 
   CPerformanceCollector m_collector;
 
-  std::mutex m_threadLock;
+  std::mutex m_threadLock;  // the workers, and the shutdown and arming against starting one
   std::vector<std::thread> m_threads;
 };
 
@@ -179,6 +178,8 @@ class CHeadlessSchedulerHost : public ISchedulerHost {
   CHeadlessSchedulerHost(const CHeadlessSchedulerHost&) = delete;
   CHeadlessSchedulerHost& operator=(const CHeadlessSchedulerHost&) = delete;
 
+  // The scheduler the timer and the window steps call. Stop the host before that scheduler
+  // goes; the scheduler's own shutdown still uses the host.
   void Attach(CScheduler* scheduler);
 
   void SetCycleTimer(int ms) override;

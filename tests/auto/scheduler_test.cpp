@@ -160,6 +160,8 @@ class SchedulerTest : public ProgramFolderTest {
     SetCheckSources(sources);
   }
   void TearDown() override {
+    // The host's thread calls into the scheduler: it goes first.
+    if (m_host) m_host->Stop();
     m_scheduler.reset();
     m_host.reset();
     CScheduler::SetTimings({});

@@ -143,6 +143,7 @@ int AutoCommand(const Options& options, int cycles) {
   if (modules.empty()) {
     std::fprintf(stderr, "自动测速任务列表为空（设置中没有选中本程序能测的项目）\n");
     sigaction(SIGINT, &previous, nullptr);
+    host.Stop();
     data.testBusy = 0;
     return kExitTestFailed;
   }

@@ -164,6 +164,34 @@ TEST_F(SchedulerWindowTest, WebStepRunsOnTheWindowThreadAndTheNextKindWaitsForIt
   EXPECT_FALSE(window.HasTimer(kCycleTimer));
 }
 
+TEST_F(SchedulerWindowTest, StopDuringThePauseAfterTheWebStepEndsTheCycle) {
+  Write("Config\\settings1234.xml", "<s><tasks><module id=\"2\" selected=\"true\"/></tasks></s>");
+  SchedulerTimings t = CScheduler::Timings();
+  t.webPause = 40;  // 2 s
+  CScheduler::SetTimings(t);
+  LongPageTest web;
+  HostWindow window;
+  CWindowSchedulerHost host(&window, kCycleTimer, kWebMessage);
+  CScheduler scheduler(&host);
+  window.scheduler = &scheduler;
+  scheduler.RegisterEngine(2, &web);
+  scheduler.SetChecks([] { return 0; }, [] { return 0; });
+  ConfirmAutomaticMode();
+  ASSERT_TRUE(scheduler.ArmScheduler());
+  ASSERT_TRUE(PumpUntil([&] {
+    std::lock_guard<std::mutex> guard(web.m_lock);
+    return web.calls == 1;
+  }));
+  // The stop window.
+  CDataBase::Instance().testBusy = 0;
+  CDataBase::Instance().testRunEnabled = 0;
+  ASSERT_TRUE(PumpUntil([&] { return scheduler.CyclesEnded() >= 1; }, 1000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_FALSE(window.HasTimer(kCycleTimer)) << "no next cycle after a stop";
+  std::lock_guard<std::mutex> guard(web.m_lock);
+  EXPECT_EQ(web.calls, 1);
+}
+
 TEST_F(SchedulerWindowTest, StoppedBeforeTheWebStepRanKillsTheTimerInstead) {
   LongPageTest web;
   HostWindow window;

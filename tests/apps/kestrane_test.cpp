@@ -18,6 +18,7 @@
 
 #include "apps/kestrane/form_main.h"
 #include "apps/kestrane/handle_speed_form.h"
+#include "apps/kestrane/scheduler_wiring.h"
 #include "apps/kestrane/start_up.h"
 #include "auto/settings_files.h"
 #include "core/data_base.h"
@@ -308,6 +309,22 @@ TEST_F(MainWindow, AllowedAccountStartsParkedInTheTrayAndArmsAutomaticTesting) {
   PumpFor(1000);
   EXPECT_EQ(CDataBase::Instance().GetScores().total, "70");
   ASSERT_TRUE(s_lab->Set("management", "scores", ""));
+}
+
+TEST_F(MainWindow, LoginArmsTheSchedulerWithTheEnginesOfTheScreens) {
+  auto form = Make("t1", "p1");
+  CAutoTesting automatic(*form);
+  automatic.Wire();
+  SchedulerTimings timings;
+  timings.firstCycle = std::chrono::minutes(10);  // the cycle itself is not this test's
+  CScheduler::SetTimings(timings);
+  LogIn(*form);
+  // All four kinds are selected in the shipped settings; the screens here test 1 and 4.
+  EXPECT_EQ(automatic.Scheduler().TaskModules(), (std::vector<int>{1, 4}));
+  EXPECT_TRUE(form->HasTimer(CFormMain::kAutoTestTimer));
+  PumpFor(700);
+  EXPECT_FALSE(automatic.Scheduler().CycleRunning()) << "the first cycle waits its delay";
+  CScheduler::SetTimings({});
 }
 
 TEST_F(MainWindow, ManualOffStartsNoAutomaticTimer) {

@@ -42,6 +42,8 @@ const char* LoginMessage(int code) {
   }
 }
 
+}  // namespace
+
 int DoLogin(const std::string& user, const std::string& password) {
   // As at start-up, the address task looks for the client's address while the login waits
   // for it; once the task has ended without one there is no point waiting longer.
@@ -56,6 +58,8 @@ int DoLogin(const std::string& user, const std::string& password) {
   }
   return code;
 }
+
+namespace {
 
 void PrintUser() {
   const UserInfo user = CDataBase::Instance().GetUserInfo();

@@ -27,6 +27,9 @@ struct Options {
   std::string url;
 };
 
+// Runs the address task, then the login; prints why it failed. Returns the login's code.
+int DoLogin(const std::string& user, const std::string& password);
+
 // Logs in with the given name and password, saves the credentials, prints the user's data and
 // scores.
 int LoginCommand(const Options& options);
@@ -42,5 +45,14 @@ int TraceCommand(const Options& options);
 // Logs in with the saved credentials and runs a manual file download test of `options.url`
 // (an item of the user's list when it matches one), or of the list's first item.
 int FileDownCommand(const Options& options);
+
+// Logs in with the saved credentials and runs automatic cycles headless until `cycles` have
+// ended (0: until Ctrl-C). Exit 2 for an account that may not test automatically, 3 for an
+// empty task list.
+int AutoCommand(const Options& options, int cycles);
+
+// Every environment measure and the verdict an automatic cycle would take. Exit 0 when the
+// machine is fit, 3 when not.
+int CheckCommand(const Options& options);
 
 }  // namespace cli

@@ -6,6 +6,8 @@
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //   kestrane-cli [--folder DIR] filedown [URL] [--json]
 //   kestrane-cli [--folder DIR] update [--check]
+//   kestrane-cli [--folder DIR] auto [--cycles N] [--json]
+//   kestrane-cli [--folder DIR] check [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -35,7 +37,9 @@ int Usage() {
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
                "[--json]\n"
                "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n"
-               "       kestrane-cli [--folder DIR] update [--check]\n");
+               "       kestrane-cli [--folder DIR] update [--check]\n"
+               "       kestrane-cli [--folder DIR] auto [--cycles N] [--json]\n"
+               "       kestrane-cli [--folder DIR] check [--json]\n");
   return cli::kExitUsage;
 }
 
@@ -48,6 +52,7 @@ int main(int argc, char** argv) {
   std::string page;
   bool automaticOrder = false;
   bool checkOnly = false;
+  int cycles = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -72,6 +77,13 @@ int main(int argc, char** argv) {
     } else if (is("--server")) {
       if (!value(&options.server)) return Usage();
       options.serverGiven = true;
+    } else if (is("--cycles")) {
+      std::string text;
+      if (!value(&text)) return Usage();
+      char* end = nullptr;
+      long n = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || n < 0 || n > 100000) return Usage();
+      cycles = static_cast<int>(n);
     } else if (is("--count") || is("--hops") || is("--id")) {
       std::string text;
       if (!value(&text)) return Usage();
@@ -119,8 +131,9 @@ int main(int argc, char** argv) {
   }
   // As at the program's start: the adapter's contracted-bandwidth key must exist, since the
   // record's "realbandwidth" is read from it.
-  if (command != "ping" && command != "trace" && command != "update")
-    EnsureAdapterKey();  // probes and updates write nothing of it
+  // Probes, checks and updates write nothing of it.
+  if (command != "ping" && command != "trace" && command != "check" && command != "update")
+    EnsureAdapterKey();
   options.interactive = isatty(STDIN_FILENO) != 0;
   options.progress = isatty(STDERR_FILENO) != 0;
 
@@ -139,6 +152,8 @@ int main(int argc, char** argv) {
   }
   if (command == "filedown") return cli::FileDownCommand(options);
   if (command == "update") return cli::UpdateCommand(checkOnly);
+  if (command == "auto") return cli::AutoCommand(options, cycles);
+  if (command == "check") return cli::CheckCommand(options);
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

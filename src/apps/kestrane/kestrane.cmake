@@ -8,6 +8,8 @@ if(KESTRANE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/handle_speed_form.h
     ${CMAKE_CURRENT_LIST_DIR}/program.cpp
     ${CMAKE_CURRENT_LIST_DIR}/program.h
+    ${CMAKE_CURRENT_LIST_DIR}/scheduler_wiring.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/scheduler_wiring.h
     ${CMAKE_CURRENT_LIST_DIR}/screen_table.cpp
     ${CMAKE_CURRENT_LIST_DIR}/screen_table.h
     ${CMAKE_CURRENT_LIST_DIR}/start_up.cpp
@@ -15,7 +17,7 @@ if(KESTRANE_GUI)
   set_target_properties(kestrane_app PROPERTIES AUTOMOC ON)
   target_link_libraries(kestrane_app PUBLIC
     kestrane_options kestrane_windows kestrane_bandwidth_ui kestrane_filedown_ui kestrane_probes
-    kestrane_settings kestrane_session
+    kestrane_settings kestrane_session kestrane_scheduler_ui
     kestrane_ui_binding kestrane_base kestrane_platform)
 
   add_executable(Kestrane ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

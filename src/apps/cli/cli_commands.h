@@ -27,6 +27,9 @@ struct Options {
   std::string url;
 };
 
+// Logs in with the saved credentials: kExitOk, or kExitLoginFailed with the reason told.
+int LoginWithSavedCredentials();
+
 // Logs in with the given name and password, saves the credentials, prints the user's data and
 // scores.
 int LoginCommand(const Options& options);
@@ -42,5 +45,9 @@ int TraceCommand(const Options& options);
 // Logs in with the saved credentials and runs a manual file download test of `options.url`
 // (an item of the user's list when it matches one), or of the list's first item.
 int FileDownCommand(const Options& options);
+
+// Logs in with the saved credentials and runs a manual web page test of `url` in a browser
+// without a window. Only in builds with the GUI.
+int WebPageCommand(const std::string& url, const Options& options, int argc, char** argv);
 
 }  // namespace cli

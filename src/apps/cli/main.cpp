@@ -5,6 +5,7 @@
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //   kestrane-cli [--folder DIR] filedown [URL] [--json]
+//   kestrane-cli [--folder DIR] webpage URL [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -32,7 +33,11 @@ int Usage() {
                "       kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]\n"
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
                "[--json]\n"
-               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n");
+               "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n"
+#ifdef KESTRANE_CLI_WEBPAGE
+               "       kestrane-cli [--folder DIR] webpage URL [--json]\n"
+#endif
+  );
   return cli::kExitUsage;
 }
 
@@ -92,7 +97,8 @@ int main(int argc, char** argv) {
       page = arg;
     } else if ((command == "ping" || command == "trace") && options.host.empty() && arg[0] != '-') {
       options.host = arg;
-    } else if (command == "filedown" && options.url.empty() && !arg.empty() && arg[0] != '-') {
+    } else if ((command == "filedown" || command == "webpage") && options.url.empty() &&
+               !arg.empty() && arg[0] != '-') {
       options.url = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
@@ -131,6 +137,12 @@ int main(int argc, char** argv) {
     return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
   if (command == "filedown") return cli::FileDownCommand(options);
+#ifdef KESTRANE_CLI_WEBPAGE
+  if (command == "webpage") {
+    if (options.url.empty()) return Usage();
+    return cli::WebPageCommand(options.url, options, argc, argv);
+  }
+#endif
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

@@ -163,7 +163,9 @@ void CWebSpeed::MoveWindow(int x, int y) {
 // Emptied as soon as a test ends, not as the next begins: the browser holds back new requests
 // while it clears, and the renderer's memory cache goes too only this way.
 void CWebSpeed::ClearCache() {
-  if (m_profile) m_profile->clearHttpCache();
+  if (!m_profile) return;
+  m_profile->clearHttpCache();
+  m_cleared = std::chrono::steady_clock::now();
 }
 
 void CWebSpeed::BlankPage() {
@@ -292,9 +294,21 @@ bool CWebSpeed::StartTest(const std::string& address) {
   // Appended as it is, even after a query of the address's own.
   m_navigated = address + webpage::CacheSuffix(local);
   m_running = true;
-  m_start = std::chrono::steady_clock::now();
-  m_page->load(QUrl(QString::fromStdString(m_navigated)));
-  m_poll.start();
+  // The browser holds back a navigation that begins while its cache is being cleared, at
+  // times for good: the test waits until the clear of the last test's end has settled.
+  const auto sinceClear = std::chrono::steady_clock::now() - m_cleared;
+  const int wait = sinceClear >= kClearSettle
+                       ? 0
+                       : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              kClearSettle - sinceClear)
+                                              .count());
+  const int generation = ++m_navigation;
+  QTimer::singleShot(wait, this, [this, generation] {
+    if (!m_running || generation != m_navigation) return;
+    m_start = std::chrono::steady_clock::now();
+    m_page->load(QUrl(QString::fromStdString(m_navigated)));
+    m_poll.start();
+  });
   return true;
 }
 
@@ -401,11 +415,12 @@ void CWebSpeed::Finish(Outcome outcome) {
 }
 
 void CWebSpeed::EndTest(Outcome outcome, const webpage::WebResult& result, bool write) {
+  // The browser is free for the next test at once; the record follows on its worker.
+  m_inFlight.store(false);
   if (write) {
     WriteOnWorker(result, outcome);
     return;
   }
-  m_inFlight.store(false);
   if (m_endHandler) m_endHandler(outcome, result);
 }
 
@@ -413,6 +428,7 @@ void CWebSpeed::EndTest(Outcome outcome, const webpage::WebResult& result, bool 
 // result, so the next test may start meanwhile.
 void CWebSpeed::WriteOnWorker(const webpage::WebResult& result, Outcome outcome) {
   if (m_writer.joinable()) m_writer.join();
+  m_writing.store(true);
   const int invalid = InvalidReason.load();
   QPointer<CWebSpeed> self(this);
   m_writer = std::thread([this, self, result, outcome, invalid] {
@@ -426,10 +442,9 @@ void CWebSpeed::WriteOnWorker(const webpage::WebResult& result, Outcome outcome)
       PackageRecord(packaging::kScreen, record, "Data");
     UploadRequest request;
     UploadFolder(request, "Data");
+    m_writing.store(false);
     ui::Post([self, outcome, result] {
-      if (!self) return;
-      self->m_inFlight.store(false);
-      if (self->m_endHandler) self->m_endHandler(outcome, result);
+      if (self && self->m_endHandler) self->m_endHandler(outcome, result);
     });
   });
 }
@@ -460,13 +475,12 @@ void CWebSpeed::StopTest() {
   if (m_page) m_page->triggerAction(QWebEnginePage::Stop);
   BlankPage();
   ClearCache();
-  if (m_running) {
+  // A test still in its connection check, or in the browser, ends here without a result.
+  if (m_running || m_inFlight.load()) {
     m_running = false;
     m_outcome = Outcome::Stopped;
     m_inFlight.store(false);
     if (m_endHandler) m_endHandler(Outcome::Stopped, LastResult());
-  } else if (!m_writer.joinable()) {
-    m_inFlight.store(false);
   }
 }
 

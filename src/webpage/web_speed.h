@@ -73,6 +73,8 @@ class CWebSpeed : public ui::CLayoutWidget, public virtual CSpeed {
   std::string LastRecordName() const;
   // The address the browser was last given, suffix included.
   std::string LastNavigated() const { return m_navigated; }
+  // The last test's record is still being written (its worker runs).
+  bool RecordPending() const { return m_writing.load(); }
   // Waits for the record writer of the last test (not on the window thread during a test).
   void WaitForWriter();
 
@@ -113,6 +115,9 @@ class CWebSpeed : public ui::CLayoutWidget, public virtual CSpeed {
   QWebEngineProfile* m_profile = nullptr;
   QTimer m_poll;
   std::chrono::steady_clock::time_point m_start;
+  std::chrono::steady_clock::time_point m_cleared{};
+  int m_navigation = 0;
+  static constexpr std::chrono::milliseconds kClearSettle{400};
   bool m_running = false;
   bool m_complete = false;
   bool m_failed = false;
@@ -128,6 +133,7 @@ class CWebSpeed : public ui::CLayoutWidget, public virtual CSpeed {
   webpage::WebResult m_result;
   std::string m_recordName;
   std::atomic<bool> m_inFlight{false};
+  std::atomic<bool> m_writing{false};
   std::thread m_writer;
 };
 

@@ -66,7 +66,8 @@ class WebSpeedTest : public ProgramFolderTest {
   // Runs a manual test to its end (the record written when there is one).
   CWebSpeed::Outcome RunManual(const std::string& url, int boundMs = 20000) {
     m_engine->RunTest(url, 0);
-    EXPECT_TRUE(PumpUntil([&] { return m_engine->TestEnded(); }, boundMs));
+    EXPECT_TRUE(
+        PumpUntil([&] { return m_engine->TestEnded() && !m_engine->RecordPending(); }, boundMs));
     if (getenv("WEBTEST_DEBUG"))
       for (const PortalHit& h : webtest::PortalLog(*m_lab))
         fprintf(stderr, "HIT %lld %lld %lld %s\n", h.arrival, h.lastByte, h.closed,
@@ -279,7 +280,7 @@ TEST_F(WebSpeedTest, AutomaticRunsPickASelectedAddressAndCountThemselves) {
   WriteWebSettings("Config\\tasks1234.xml", true, ItemXml(1, true, own));
   ASSERT_EQ(m_engine->StartAuto(0, 1, 1), 2);
   EXPECT_FALSE(m_engine->TestEnded());
-  ASSERT_TRUE(PumpUntil([&] { return m_engine->TestEnded(); }));
+  ASSERT_TRUE(PumpUntil([&] { return m_engine->TestEnded() && !m_engine->RecordPending(); }));
   ASSERT_EQ(m_engine->LastOutcome(), CWebSpeed::Outcome::Completed);
   const webpage::WebResult result = m_engine->LastResult();
   EXPECT_TRUE(result.url == a || result.url == b || result.url == own) << result.url;

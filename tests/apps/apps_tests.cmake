@@ -15,3 +15,6 @@ kestrane_add_gtest(cli_probe_tests
   SERIAL
   TIMEOUT 240)
 target_include_directories(cli_probe_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})
+if(KESTRANE_GUI)
+  target_compile_definitions(cli_tests PRIVATE KESTRANE_CLI_WEBPAGE)
+endif()

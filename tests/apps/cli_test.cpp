@@ -264,3 +264,63 @@ TEST_F(CliFileTest, FileDownloadTest) {
 
   EXPECT_EQ(Cli("filedown a b").status, 1);
 }
+
+namespace {
+
+class CliWebTest : public CliTest {
+ protected:
+  void SetUp() override {
+    ProgramFolderTest::SetUp();
+    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{
+        "--management", "--time", "--portal", "--management-accounts=" + AccountsFile()});
+    ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
+    PrepareLabProgramFolder(m_folder, *m_lab, "127.0.0.1", {"Skin.zip"});
+  }
+};
+
+}  // namespace
+
+#ifdef KESTRANE_CLI_WEBPAGE
+TEST_F(CliWebTest, WebPageTest) {
+  const std::string page = m_lab->Url("portal", "/portal/cli/index.html?parts=3&load=300");
+  EXPECT_EQ(Cli("webpage '" + page + "'").status, 2);  // nothing saved yet
+  ASSERT_EQ(Cli("login --user bj --password bj123").status, 0);
+  // Addresses the page would refuse, and the browser's own refusals.
+  for (const char* bad : {"word", "file:///etc/passwd", "javascript:alert(1)"})
+    EXPECT_EQ(Cli(std::string("webpage '") + bad + "'").status, 1) << bad;
+  EXPECT_EQ(Cli("webpage").status, 1);
+  CliRun run = Cli("webpage '" + m_lab->Url("portal", "/portal/cli/missing.html") + "' --json");
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.out, "{\"code\":1001,\"message\":\"网络连接失败，请检查网络后重试！\"}\n");
+  EXPECT_EQ(
+      Cli("webpage 'http://127.0.0.1:" + std::to_string(testsupport::FreePort()) + "/'").status, 3);
+
+  run = Cli("webpage '" + page + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("^首屏时间:0\\.[3-9]\\d\\ds\n"))) << run.out;
+  run = Cli("webpage '" + page + "' --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  rapidjson::Document json;
+  ASSERT_FALSE(json.Parse(run.out.c_str()).HasParseError()) << run.out;
+  EXPECT_STREQ(json["url"].GetString(), page.c_str());
+  EXPECT_GE(atof(json["firstscreentime"].GetString()), 0.3);
+  ASSERT_TRUE(json["load_event_ms"].IsNumber()) << run.out;
+  EXPECT_GE(json["load_event_ms"].GetDouble(), 300.0);
+  EXPECT_LE(json["load_event_ms"].GetDouble(), atof(json["firstscreentime"].GetString()) * 1000);
+  EXPECT_TRUE(json["fcp_ms"].IsNumber() || json["fcp_ms"].IsNull());
+  EXPECT_STREQ(json["text"].GetString(),
+               ("首屏时间:" + std::string(json["firstscreentime"].GetString()) + "s").c_str());
+  // Both runs left a history row of the manual web page test.
+  HistoryRecordList rows;
+  CSqliteDb db(m_folder + "/DB/Data20001.db");
+  db.ReadHistory("", rows);
+  int web = 0;
+  for (int i = 0; i < rows.count; ++i)
+    web += rows.SpeedType[i] == "网页测速" && rows.sType[i] == "手动";
+  EXPECT_EQ(web, 2);
+}
+#else
+TEST_F(CliWebTest, NoWebPageTestWithoutTheBrowser) {
+  EXPECT_EQ(Cli("webpage 'http://127.0.0.1/'").status, 1);
+}
+#endif

@@ -29,6 +29,8 @@ struct Options {
 
 // Runs the address task, then the login; prints why it failed. Returns the login's code.
 int DoLogin(const std::string& user, const std::string& password);
+// Logs in with the saved credentials: kExitOk, or kExitLoginFailed with the reason told.
+int LoginWithSavedCredentials();
 
 // Logs in with the given name and password, saves the credentials, prints the user's data and
 // scores.
@@ -54,5 +56,8 @@ int AutoCommand(const Options& options, int cycles);
 // Every environment measure and the verdict an automatic cycle would take. Exit 0 when the
 // machine is fit, 3 when not.
 int CheckCommand(const Options& options);
+// Logs in with the saved credentials and runs a manual web page test of `url` in a browser
+// without a window. Only in builds with the GUI.
+int WebPageCommand(const std::string& url, const Options& options, int argc, char** argv);
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 //   kestrane-cli [--folder DIR] update [--check]
 //   kestrane-cli [--folder DIR] auto [--cycles N] [--json]
 //   kestrane-cli [--folder DIR] check [--json]
+//   kestrane-cli [--folder DIR] webpage URL [--json]
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -39,7 +40,11 @@ int Usage() {
                "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n"
                "       kestrane-cli [--folder DIR] update [--check]\n"
                "       kestrane-cli [--folder DIR] auto [--cycles N] [--json]\n"
-               "       kestrane-cli [--folder DIR] check [--json]\n");
+               "       kestrane-cli [--folder DIR] check [--json]\n"
+#ifdef KESTRANE_CLI_WEBPAGE
+               "       kestrane-cli [--folder DIR] webpage URL [--json]\n"
+#endif
+  );
   return cli::kExitUsage;
 }
 
@@ -110,7 +115,8 @@ int main(int argc, char** argv) {
       page = arg;
     } else if ((command == "ping" || command == "trace") && options.host.empty() && arg[0] != '-') {
       options.host = arg;
-    } else if (command == "filedown" && options.url.empty() && !arg.empty() && arg[0] != '-') {
+    } else if ((command == "filedown" || command == "webpage") && options.url.empty() &&
+               !arg.empty() && arg[0] != '-') {
       options.url = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
@@ -154,6 +160,12 @@ int main(int argc, char** argv) {
   if (command == "update") return cli::UpdateCommand(checkOnly);
   if (command == "auto") return cli::AutoCommand(options, cycles);
   if (command == "check") return cli::CheckCommand(options);
+#ifdef KESTRANE_CLI_WEBPAGE
+  if (command == "webpage") {
+    if (options.url.empty()) return Usage();
+    return cli::WebPageCommand(options.url, options, argc, argv);
+  }
+#endif
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

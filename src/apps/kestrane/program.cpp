@@ -12,6 +12,7 @@
 #include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/skin.h"
+#include "webpage/web_speed.h"
 #include "windows/wnd_shadow.h"
 
 namespace {
@@ -29,6 +30,9 @@ void Tell(const QString& text) {
 int RunKestrane(int argc, char** argv, const std::function<void(CFormMain&)>& wire) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   platform::EnterProgramFolder();
+  // The browser of the web page test will not start as root with its sandbox on.
+  const std::string sandboxNote = webpage::PrepareBrowserEnvironment(false);
+  if (!sandboxNote.empty()) logs::Write(logs::kMain, "%s", sandboxNote.c_str());
   // The skin loader brings the web engine in as a plugin; it needs shared contexts up front.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);

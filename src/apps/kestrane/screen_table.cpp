@@ -8,6 +8,7 @@
 #include "filedown/file_down_ui.h"
 #include "history/history_form.h"
 #include "windows/seting_form.h"
+#include "webpage/web_speed_form.h"
 
 namespace screens {
 namespace {
@@ -29,6 +30,8 @@ const std::map<QString, Factory>& Table() {
        [](QWidget* parent) -> ui::CScreenPage* { return CHistoryForm::Build(parent); }},
       {CSetingForm::kPageClass,
        [](QWidget* parent) -> ui::CScreenPage* { return CSetingForm::Build(parent); }},
+      {CWebSpeedForm::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CWebSpeedForm::Build(parent); }},
   };
   return table;
 }

@@ -8,6 +8,8 @@
 #include "bandwidth/network_speed.h"
 #include "filedown/file_down_speed.h"
 #include "filedown/file_down_ui.h"
+#include "webpage/web_speed.h"
+#include "webpage/web_speed_form.h"
 
 CAutoTesting::CAutoTesting(CFormMain& form)
     : m_form(form),
@@ -42,6 +44,10 @@ void CAutoTesting::RegisterScreenEngines() {
           m_scheduler.RegisterEngine(speedmodule::kBandwidth, engine);
       } else if (auto* fileDown = dynamic_cast<CFileDownUI*>(screen)) {
         m_scheduler.RegisterEngine(speedmodule::kFileDownload, fileDown->Engine());
+      } else if (auto* web = dynamic_cast<CWebSpeedForm*>(screen)) {
+        // Its engine runs on the window thread, started by message 1176.
+        if (CWebSpeed* engine = web->Engine())
+          m_scheduler.RegisterEngine(speedmodule::kWebPage, engine);
       }
     }
   }

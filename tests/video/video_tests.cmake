@@ -10,3 +10,9 @@ kestrane_add_gtest(video_lab_tests
   LABELS integration
   TIMEOUT 300)
 target_include_directories(video_lab_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})
+
+# The record, its history row and the texts exchanged with the player.
+kestrane_add_gtest(video_record_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_record_test.cpp
+  LIBS kestrane_video
+  LABELS unit)

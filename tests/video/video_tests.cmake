@@ -16,3 +16,15 @@ kestrane_add_gtest(video_record_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_record_test.cpp
   LIBS kestrane_video
   LABELS unit)
+
+# The engine window and the page, offscreen; with the player library, real plays of the lab's
+# clips.
+if(KESTRANE_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  kestrane_add_gtest(video_ui_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_ui_test.cpp
+            ${CMAKE_SOURCE_DIR}/tests/ui/gui_main.cpp
+    LIBS kestrane_video_ui kestrane_labfixture Qt6::Test
+    LABELS gui integration
+    TIMEOUT 600)
+endif()

@@ -14,7 +14,8 @@ if(KESTRANE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/start_up.h)
   set_target_properties(kestrane_app PROPERTIES AUTOMOC ON)
   target_link_libraries(kestrane_app PUBLIC
-    kestrane_options kestrane_windows kestrane_bandwidth_ui kestrane_filedown_ui kestrane_probes
+    kestrane_options kestrane_windows kestrane_bandwidth_ui kestrane_filedown_ui kestrane_video_ui
+    kestrane_probes
     kestrane_settings kestrane_session
     kestrane_ui_binding kestrane_base kestrane_platform)
 

@@ -6,6 +6,7 @@
 #include "apps/kestrane/handle_speed_form.h"
 #include "bandwidth/network_form.h"
 #include "filedown/file_down_ui.h"
+#include "video/void_speed_form.h"
 
 namespace screens {
 namespace {
@@ -23,6 +24,8 @@ const std::map<QString, Factory>& Table() {
       {"NetWork", [](QWidget* parent) -> ui::CScreenPage* { return new CNetWorkForm(parent); }},
       {CFileDownUI::kPageClass,
        [](QWidget* parent) -> ui::CScreenPage* { return CFileDownUI::Build(parent); }},
+      {CVoidSpeedForm::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CVoidSpeedForm::Build(parent); }},
   };
   return table;
 }

@@ -207,7 +207,7 @@ bool CFlashForm::Send(const std::string& request) {
 void CFlashForm::EndPlay() {
   {
     std::lock_guard<std::mutex> guard(m_playLock);
-    m_playing.store(false);
+    if (m_playing.exchange(false)) m_playsEnded.fetch_add(1);
   }
   m_playEnded.notify_all();
 }
@@ -225,6 +225,11 @@ std::string CFlashForm::Url() const {
 std::string CFlashForm::Page() const {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_page;
+}
+
+std::string CFlashForm::LastCall() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_lastCall;
 }
 
 std::string CFlashForm::LastRecordName() const {
@@ -353,6 +358,10 @@ void CFlashForm::StopVideo() {
 void CFlashForm::OnFlashCall(const std::string& request) {
   CDataBase& shared = CDataBase::Instance();
   const bool automatic = mode.load() == 1;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lastCall = request;
+  }
   if (request.find("VideoInfomation") != std::string::npos) {
     std::vector<std::string> fields = video::InfoFields(request);
     if (fields.size() == static_cast<size_t>(video::kInfoFieldCount)) {

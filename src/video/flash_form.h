@@ -93,8 +93,11 @@ class CFlashForm : public ui::CWindowWnd, public CSpeed {
   std::string Url() const;
   std::string Page() const;
   int CheckType() const { return m_checktype.load(); }
-  // The last record written and its package (empty when none).
+  // The last record written (empty when none).
   std::string LastRecordName() const;
+  // The last text the player sent, and how many plays have ended since the window was made.
+  std::string LastCall() const;
+  int PlaysEnded() const { return m_playsEnded.load(); }
   // Waits until the last record's packing and upload start have been handed off.
   bool WaitForHandOff(std::chrono::milliseconds bound);
 
@@ -121,12 +124,14 @@ class CFlashForm : public ui::CWindowWnd, public CSpeed {
   std::string m_url;
   std::string m_page;
   std::string m_recordName;
+  std::string m_lastCall;
 
   // The player may be called from the scheduler's worker while the window thread lets it go.
   mutable std::mutex m_controlLock;
 
   // A start was sent and its play has not ended yet.
   std::atomic<bool> m_playing{false};
+  std::atomic<int> m_playsEnded{0};
   std::mutex m_playLock;
   std::condition_variable m_playEnded;
 

@@ -8,3 +8,11 @@ add_executable(kestrane-cli
 target_include_directories(kestrane-cli PRIVATE ${RAPIDJSON_INCLUDE_DIR})
 target_link_libraries(kestrane-cli PRIVATE kestrane_options kestrane_core kestrane_session)
 kestrane_dist_program(kestrane-cli)
+
+# The video test needs the player window (offscreen): windowed builds only.
+if(KESTRANE_GUI)
+  target_sources(kestrane-cli PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/video_command.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/video_command.h)
+  target_link_libraries(kestrane-cli PRIVATE kestrane_video_ui)
+endif()

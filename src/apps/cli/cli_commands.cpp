@@ -215,6 +215,16 @@ void PrintFailure(const Options& options, int code, const std::string& message) 
 
 }  // namespace
 
+int LoginWithSavedCredentials() {
+  std::string user, password;
+  if (!session::LoadSavedCredentials(user, password)) {
+    std::fprintf(stderr,
+                 "没有保存的登录信息，请先运行: kestrane-cli login --user U --password P\n");
+    return kExitLoginFailed;
+  }
+  return DoLogin(user, password) == session::kLoginAccepted ? kExitOk : kExitLoginFailed;
+}
+
 int LoginCommand(const Options& options) {
   if (DoLogin(options.user, options.password) != session::kLoginAccepted) return kExitLoginFailed;
   std::printf("登录成功\n");

@@ -27,6 +27,9 @@ struct Options {
   std::string url;
 };
 
+// Logs in with the saved credentials: kExitOk, or kExitLoginFailed after saying why.
+int LoginWithSavedCredentials();
+
 // Logs in with the given name and password, saves the credentials, prints the user's data and
 // scores.
 int LoginCommand(const Options& options);

@@ -5,6 +5,7 @@
 //   kestrane-cli [--folder DIR] resolve PAGE [--auto] [--json]
 //   kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] [--json]
 //   kestrane-cli [--folder DIR] filedown [URL] [--json]
+//   kestrane-cli [--folder DIR] video URL [--media] [--json]      (windowed builds)
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -22,6 +23,9 @@
 #include "apps/cli/resolve_command.h"
 #include "auto/local_mac.h"
 #include "platform/program_folder.h"
+#if KESTRANE_GUI
+#include "apps/cli/video_command.h"
+#endif
 
 namespace {
 
@@ -33,6 +37,9 @@ int Usage() {
                "       kestrane-cli [--folder DIR] ping|trace HOST [--count N] [--hops N] [--id N] "
                "[--json]\n"
                "       kestrane-cli [--folder DIR] filedown [URL] [--json]\n");
+#if KESTRANE_GUI
+  std::fprintf(stderr, "       kestrane-cli [--folder DIR] video URL [--media] [--json]\n");
+#endif
   return cli::kExitUsage;
 }
 
@@ -44,6 +51,8 @@ int main(int argc, char** argv) {
   cli::Options options;
   std::string page;
   bool automaticOrder = false;
+  std::string videoUrl;
+  bool mediaOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -81,6 +90,8 @@ int main(int argc, char** argv) {
       options.yes = true;
     } else if (arg == "--auto") {
       automaticOrder = true;
+    } else if (arg == "--media") {
+      mediaOnly = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -94,6 +105,8 @@ int main(int argc, char** argv) {
       options.host = arg;
     } else if (command == "filedown" && options.url.empty() && !arg.empty() && arg[0] != '-') {
       options.url = arg;
+    } else if (command == "video" && videoUrl.empty() && !arg.empty() && arg[0] != '-') {
+      videoUrl = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
       return Usage();
@@ -131,6 +144,12 @@ int main(int argc, char** argv) {
     return command == "ping" ? cli::PingCommand(options) : cli::TraceCommand(options);
   }
   if (command == "filedown") return cli::FileDownCommand(options);
+#if KESTRANE_GUI
+  if (command == "video") {
+    if (videoUrl.empty()) return Usage();
+    return cli::VideoCommand(options, videoUrl, mediaOnly, argc, argv);
+  }
+#endif
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());
   return Usage();
 }

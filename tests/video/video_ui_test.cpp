@@ -70,8 +70,12 @@ class VideoUiTest : public ProgramFolderTest {
     CFlashForm::SetNetworkAliveForTest(1);
   }
   void TearDown() override {
+    // The tip of a missing player stays until closed; the next test starts without it.
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "TipForm") delete w;
     m_host.reset();
     m_engine.reset();
+    m_lab.reset();
     CFlashUI::SetLibraryPathForTest("");
     CFlashForm::SetNetworkAliveForTest(-1);
     CFlashForm::SetAutoPlayBoundForTest(0);
@@ -80,6 +84,36 @@ class VideoUiTest : public ProgramFolderTest {
   }
 
   void WithoutPlayer() { CFlashUI::SetLibraryPathForTest(At("no/libVideoPlayer.so")); }
+
+  // The player library in the program folder, and the lab's video sites with the real clips.
+  void WithPlayerAndLab() {
+    CopyFromDist("libVideoPlayer.so");
+    m_lab = std::make_unique<LabProcess>(std::vector<std::string>{"--video"});
+    ASSERT_TRUE(m_lab->Started()) << m_lab->Error();
+    CopyFromDist("conf/config.properties");
+    PointVideoHostsAtLab(m_folder, *m_lab);
+    m_media = testsupport::DistPath("../lab-media/");
+  }
+  int64_t ClipKB(const std::string& name) {
+    return static_cast<int64_t>(testsupport::ReadFile(m_media + name).size()) / 1024;
+  }
+  std::string RecordText() {
+    const std::vector<std::string> names = Records();
+    for (const std::string& name : names)
+      if (name.rfind("Pccollect_videospeed_", 0) == 0 && name.find(".dat") != std::string::npos)
+        return codepage::GbkToUtf8(Read("Data\\" + name));
+    return std::string();
+  }
+  // Runs StartAuto on a worker, as the scheduler does, while the window thread goes on.
+  int StartAutoOnWorker(CFlashForm* engine, int first, int checktype,
+                        const std::function<void()>& meanwhile = nullptr) {
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = engine->StartAuto(first, 1, checktype); });
+    if (meanwhile) meanwhile();
+    PumpUntil([&] { return result.load() != -1; }, 60000);
+    worker.join();
+    return result.load();
+  }
 
   void Settings(const std::string& videoItems, bool selected = true) {
     Write("Config\\settings1234.xml",
@@ -127,6 +161,8 @@ class VideoUiTest : public ProgramFolderTest {
     return names;
   }
 
+  std::unique_ptr<LabProcess> m_lab;
+  std::string m_media;
   std::unique_ptr<QWidget> m_host;
   CVoidSpeedForm* m_page = nullptr;
   std::unique_ptr<CFlashForm> m_engine;
@@ -177,7 +213,6 @@ TEST_F(VideoUiTest, WithoutThePlayerTheTestIsUnavailableAndNothingStarts) {
   QTest::mousePress(m_page->Find<QPushButton>("Void_play_btn"), Qt::LeftButton);
   EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
   EXPECT_EQ(engine->pos(), QPoint(200, 300));
-  if (tip) static_cast<ui::CWindowWnd*>(tip)->Close();
 }
 
 TEST_F(VideoUiTest, PlayerTextsEndTheTestAndWriteOnlyCompletedResults) {
@@ -242,20 +277,123 @@ TEST_F(VideoUiTest, PlayerTextsEndTheTestAndWriteOnlyCompletedResults) {
   EXPECT_NE(FlashLog().find("自动视频测速结束"), std::string::npos);
 }
 
-TEST_F(VideoUiTest, ConvertedAddressesAreListedAndPlayedByADoubleClick) {
-  WithoutPlayer();
-  LabProcess lab({"--video", "--video-media-size=1000"});
-  ASSERT_TRUE(lab.Started()) << lab.Error();
-  CopyFromDist("conf/config.properties");
-  PointVideoHostsAtLab(m_folder, lab);
+TEST_F(VideoUiTest, AManualPlayOfALabClipIsRecordedWhole) {
+  WithPlayerAndLab();
+  CFlashForm* engine = BuildEngine();
+  ASSERT_TRUE(engine->HasPlayer());
+  EXPECT_EQ(engine->ReadyState(), videoplayer::kReadyStateComplete);
+  EXPECT_GE(engine->FlashVersion() >> 16, 11);
+  EXPECT_EQ(VisibleWindow("TipForm"), nullptr);
+
+  CDataBase& shared = CDataBase::Instance();
+  shared.autoCompletedCount.store(0);
+  const int ended = engine->PlaysEnded();
+  // An "&" in the address reaches the player as the address, not as broken XML.
+  const std::string url = m_lab->Url("video", "/media/lab/clip.mp4?a=1&b=2");
+  engine->RunManual(url);
+  ASSERT_TRUE(PumpUntil([&] { return shared.testBusy.load() == 1; }, 5000));
+  EXPECT_FALSE(engine->TestEnded());
+  ASSERT_TRUE(PumpUntil([&] { return engine->PlaysEnded() > ended; }, 60000));
+  EXPECT_EQ(shared.testBusy.load(), 0);
+  const std::vector<std::string> fields = engine->InfoFields();
+  ASSERT_EQ(fields.size(), 7u) << engine->LastCall();
+  EXPECT_EQ(fields[2], std::to_string(ClipKB("clip.mp4")));
+  EXPECT_EQ(fields[4], fields[2]);
+  EXPECT_EQ(fields[6], "true");
+  ASSERT_TRUE(m_lab->WaitIdle("video"));
+  EXPECT_EQ(engine->Statistics().bytes, m_lab->Stats("video").bodySent);
+  const std::vector<LabRequest> requests = m_lab->Requests("video");
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().target, "/media/lab/clip.mp4?a=1&b=2");
+
+  EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
+  const std::string text = RecordText();
+  if (!text.empty()) {  // a zip program packs the record away
+    EXPECT_NE(text.find("\t url=" + url + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t ifcompleted=1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t testtype=1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t checktype=0\r\n"), std::string::npos);
+  } else {
+    EXPECT_FALSE(Records().empty());
+  }
+  EXPECT_EQ(shared.autoCompletedCount.load(), 0);
+}
+
+TEST_F(VideoUiTest, AnAutomaticRunHoldsTheLineUntilItsPlayEnds) {
+  WithPlayerAndLab();
+  CFlashForm* engine = BuildEngine();
+  CDataBase& shared = CDataBase::Instance();
+  shared.testRunEnabled.store(1);
+  shared.autoCompletedCount.store(0);
+
+  // A page that resolves to nothing: try again later, with the page kept for the retry.
+  const std::string lost = "http://127.0.0.1:1/nothing/page.html";
+  Settings("<item id=\"5\" selected=\"true\" name=\"x\">" + lost + "</item>");
+  EXPECT_EQ(engine->StartAuto(0, 1, 1), 1);
+  EXPECT_EQ(engine->Page(), lost);
+  const std::string page =
+      m_lab->Url("video", "/ifeng/video/detail_2013_05/20/25492016_0.shtml");
+  Settings("<item id=\"12\" selected=\"true\" name=\"凤凰\">" + page + "</item>");
+  EXPECT_EQ(engine->StartAuto(1, 1, 1), 1);  // a retry plays the kept page
+  EXPECT_EQ(engine->Url(), lost);
+  EXPECT_EQ(shared.testBusy.load(), 0);
+
+  // A fresh start: it returns once the clip has played, and the record names the page.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(StartAutoOnWorker(engine, 0, 1), 2);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 7.0);  // the 8 s clip played before it returned
+  EXPECT_TRUE(engine->TestEnded());
+  EXPECT_EQ(engine->Url(), page);
+  EXPECT_EQ(shared.testBusy.load(), 0);
+  EXPECT_EQ(shared.autoCompletedCount.load(), 1);
+  EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
+  const std::string text = RecordText();
+  if (!text.empty()) {
+    EXPECT_NE(text.find("\t url=" + page + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t mediatype=12\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t testtype=0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\t checktype=1\r\n"), std::string::npos);
+  }
+  EXPECT_NE(shared.LastResult().find("最近一次视频测速结果"), std::string::npos);
+  EXPECT_NE(FlashLog().find("Play END"), std::string::npos);
+
+  // Switching automatic testing off ends the play at once; nothing is written.
+  std::filesystem::remove_all(At("Data"));
+  std::filesystem::create_directories(At("Data"));
+  std::chrono::steady_clock::time_point cleared;
+  EXPECT_EQ(StartAutoOnWorker(engine, 0, 0,
+                              [&] {
+                                ASSERT_TRUE(PumpUntil(
+                                    [&] { return m_lab->Stats("video").bodySent > 0; }, 20000));
+                                cleared = std::chrono::steady_clock::now();
+                                shared.testRunEnabled.store(0);
+                              }),
+            2);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - cleared).count(),
+            3.0);
+  EXPECT_EQ(shared.testBusy.load(), 0);
+  EXPECT_TRUE(engine->TestEnded());
+  PumpUntil([] { return false; }, 300);  // a late text would land here
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(shared.autoCompletedCount.load(), 1);
+}
+
+TEST_F(VideoUiTest, ThePageListsThreeAddressesAndADoubleClickPlaysTheSecond) {
+  WithPlayerAndLab();
   BuildPage();
+  EXPECT_EQ(m_page->PlayerStateHandle()->load(), ui::PlayerState::Ready);
+  EXPECT_TRUE(m_page->PlayerReady());
+  CFlashForm* engine = m_page->Player();
+  ASSERT_NE(engine, nullptr);
+  EXPECT_EQ(engine->pos(), QPoint(200, 300));
+  EXPECT_TRUE(engine->isVisible());
+
   QTest::mousePress(m_page->Find<QPushButton>("Void_much_btn"), Qt::LeftButton);
   EXPECT_EQ(ui::GetCurSel(m_page->FindControl("SwitchVoid")), 1);
-
-  // A page of three clips (the lab's ifeng page lists three items).
-  ui::SetText(
-      m_page->FindControl("Void_Convert_Edit"),
-      QString::fromStdString(lab.Url("video", "/ifeng/video/detail_2013_05/20/25492016_0.shtml")));
+  ui::SetText(m_page->FindControl("Void_Convert_Edit"),
+              QString::fromStdString(m_lab->Url("video", "/ku6/show/Lx2aCvdgqXJdJrzQ.html")));
   QTest::mousePress(m_page->Find<QPushButton>("Void_Convert_btn"), Qt::LeftButton);
   EXPECT_TRUE(m_page->Resolving());
   // Presses are ignored while it resolves.
@@ -263,21 +401,62 @@ TEST_F(VideoUiTest, ConvertedAddressesAreListedAndPlayedByADoubleClick) {
   EXPECT_EQ(ui::GetCurSel(m_page->FindControl("SwitchVoid")), 1);
   ASSERT_TRUE(PumpUntil([&] { return !m_page->Resolving(); }));
   std::vector<CListVoidElementUI*> rows = m_page->Rows();
-  ASSERT_GE(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_TRUE(rows[0]->IsSelected());
   EXPECT_FALSE(rows[1]->IsSelected());
   EXPECT_EQ(rows[1]->GetClass(), "ListVoidElementUI");
   EXPECT_EQ(rows[1]->GetInterface("ListContainerElement"), rows[1]);
   EXPECT_EQ(rows[1]->GetInterface("Button"), nullptr);
-  for (CListVoidElementUI* row : rows)
-    EXPECT_EQ(row->Url().toStdString().rfind(lab.Url("video", "/media/"), 0), 0u);
+  const std::string second = rows[1]->Url().toStdString();
+  EXPECT_EQ(second, m_lab->Url("video", "/media/ku6/Lx2aCvdgqXJdJrzQ/2.f4v"));
 
-  // A press selects a row; the back button empties the list.
-  QTest::mousePress(rows[1]->FindControl("Void_Url"), Qt::LeftButton);
-  EXPECT_TRUE(rows[1]->IsSelected());
+  // A press selects a row; a double click plays it as it stands.
+  QTest::mousePress(rows[2]->FindControl("Void_Url"), Qt::LeftButton);
+  EXPECT_TRUE(rows[2]->IsSelected());
   EXPECT_FALSE(rows[0]->IsSelected());
+  m_lab->Reset("video");
+  const int ended = engine->PlaysEnded();
+  QTest::mouseDClick(rows[1]->Root(), Qt::LeftButton);
+  EXPECT_TRUE(rows[1]->IsSelected());
+  EXPECT_FALSE(rows[2]->IsSelected());
+  ASSERT_TRUE(PumpUntil([] { return CDataBase::Instance().testBusy.load() == 1; }, 5000));
+  EXPECT_EQ(engine->pos(), QPoint(23, 140));
+  // While it plays every button is ignored.
+  QTest::mousePress(m_page->Find<QPushButton>("Void_MoreClose_btn"), Qt::LeftButton);
+  EXPECT_EQ(ui::GetCurSel(m_page->FindControl("SwitchVoid")), 1);
+  ASSERT_TRUE(PumpUntil([&] { return engine->PlaysEnded() > ended; }, 60000));
+  EXPECT_EQ(engine->Url(), second);
+  ASSERT_EQ(engine->InfoFields().size(), 7u) << engine->LastCall();
+  EXPECT_EQ(engine->InfoFields()[6], "true");
+  const std::vector<LabRequest> requests = m_lab->Requests("video");
+  ASSERT_EQ(requests.size(), 1u);  // played as listed: no page, no resolution
+  EXPECT_EQ(requests[0].target, "/media/ku6/Lx2aCvdgqXJdJrzQ/2.f4v");
+  EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
+
+  // Back: the list empties.
   QTest::mousePress(m_page->Find<QPushButton>("Void_MoreClose_btn"), Qt::LeftButton);
   EXPECT_EQ(ui::GetCurSel(m_page->FindControl("SwitchVoid")), 0);
-  PumpUntil([&] { return m_page->Rows().empty(); }, 2000);
-  EXPECT_TRUE(m_page->Rows().empty());
+  EXPECT_TRUE(PumpUntil([&] { return m_page->Rows().empty(); }, 2000));
+}
+
+TEST_F(VideoUiTest, ASiteButtonPlaysTheSamplePageOfItsItem) {
+  WithPlayerAndLab();
+  // "Void_letv_btn" plays item 12, resolved as an ifeng page.
+  Settings("<item id=\"12\" selected=\"true\" name=\"凤凰\">" +
+           m_lab->Url("video", "/ifeng/video/detail_2013_05/20/25492016_0.shtml") +
+           "</item><item id=\"1\" selected=\"true\" name=\"优酷\">x</item>");
+  BuildPage();
+  CFlashForm* engine = m_page->Player();
+  ASSERT_NE(engine, nullptr);
+  // A site without a sample page plays nothing.
+  QTest::mousePress(m_page->Find<QPushButton>("Void_ku6_btn"), Qt::LeftButton);
+  EXPECT_FALSE(m_page->Resolving());
+  const int ended = engine->PlaysEnded();
+  QTest::mousePress(m_page->Find<QPushButton>("Void_letv_btn"), Qt::LeftButton);
+  EXPECT_TRUE(m_page->Resolving());
+  ASSERT_TRUE(PumpUntil([] { return CDataBase::Instance().testBusy.load() == 1; }, 10000));
+  EXPECT_EQ(engine->Url(), m_lab->Url("video", "/media/ifeng/25492016_0/1.mp4"));
+  ASSERT_TRUE(PumpUntil([&] { return engine->PlaysEnded() > ended; }, 60000));
+  EXPECT_EQ(engine->InfoFields().size(), 7u) << engine->LastCall();
+  EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
 }

@@ -28,3 +28,13 @@ if(KESTRANE_GUI)
     LABELS gui integration
     TIMEOUT 600)
 endif()
+
+# kestrane-cli video: the player offscreen against the lab.
+if(KESTRANE_GUI)
+  kestrane_add_gtest(video_cli_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_cli_test.cpp
+    LIBS kestrane_base kestrane_labfixture
+    LABELS integration
+    TIMEOUT 600)
+  target_include_directories(video_cli_tests PRIVATE ${RAPIDJSON_INCLUDE_DIR})
+endif()

@@ -102,6 +102,11 @@ class VideoUiTest : public ProgramFolderTest {
     for (const std::string& name : names)
       if (name.rfind("Pccollect_videospeed_", 0) == 0 && name.find(".dat") != std::string::npos)
         return codepage::GbkToUtf8(Read("Data\\" + name));
+    // Packed away by zip: the package holds the record alone.
+    for (const std::string& name : names)
+      if (name.find("_Pccollect_videospeed_") != std::string::npos)
+        return codepage::GbkToUtf8(
+            testsupport::CommandOutput("unzip -p '" + At("Data/" + name) + "'"));
     return std::string();
   }
   // Runs StartAuto on a worker, as the scheduler does, while the window thread goes on.
@@ -308,13 +313,11 @@ TEST_F(VideoUiTest, AManualPlayOfALabClipIsRecordedWhole) {
 
   EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
   const std::string text = RecordText();
-  if (!text.empty()) {  // a zip program packs the record away
+  {
     EXPECT_NE(text.find("\t url=" + url + "\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t ifcompleted=1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t testtype=1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t checktype=0\r\n"), std::string::npos);
-  } else {
-    EXPECT_FALSE(Records().empty());
   }
   EXPECT_EQ(shared.autoCompletedCount.load(), 0);
 }
@@ -331,8 +334,7 @@ TEST_F(VideoUiTest, AnAutomaticRunHoldsTheLineUntilItsPlayEnds) {
   Settings("<item id=\"5\" selected=\"true\" name=\"x\">" + lost + "</item>");
   EXPECT_EQ(engine->StartAuto(0, 1, 1), 1);
   EXPECT_EQ(engine->Page(), lost);
-  const std::string page =
-      m_lab->Url("video", "/ifeng/video/detail_2013_05/20/25492016_0.shtml");
+  const std::string page = m_lab->Url("video", "/ifeng/video/detail_2013_05/20/25492016_0.shtml");
   Settings("<item id=\"12\" selected=\"true\" name=\"凤凰\">" + page + "</item>");
   EXPECT_EQ(engine->StartAuto(1, 1, 1), 1);  // a retry plays the kept page
   EXPECT_EQ(engine->Url(), lost);
@@ -350,7 +352,7 @@ TEST_F(VideoUiTest, AnAutomaticRunHoldsTheLineUntilItsPlayEnds) {
   EXPECT_EQ(shared.autoCompletedCount.load(), 1);
   EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
   const std::string text = RecordText();
-  if (!text.empty()) {
+  {
     EXPECT_NE(text.find("\t url=" + page + "\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t mediatype=12\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t testtype=0\r\n"), std::string::npos);
@@ -371,8 +373,7 @@ TEST_F(VideoUiTest, AnAutomaticRunHoldsTheLineUntilItsPlayEnds) {
                                 shared.testRunEnabled.store(0);
                               }),
             2);
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - cleared).count(),
-            3.0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - cleared).count(), 3.0);
   EXPECT_EQ(shared.testBusy.load(), 0);
   EXPECT_TRUE(engine->TestEnded());
   PumpUntil([] { return false; }, 300);  // a late text would land here

@@ -1,5 +1,6 @@
 #include "video/flash_form.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <ctime>
@@ -14,7 +15,7 @@
 #include "platform/program_folder.h"
 #include "ui/thread.h"
 #include "video/video_resolvers.h"
-#include "windows/first_screen_form.h"
+#include "windows/warning_dlg.h"
 
 namespace {
 
@@ -49,7 +50,15 @@ CFlashUI::CFlashUI(QWidget* parent) : QWidget(parent) {
                            : videoplayer::CreatePlayerControl(path, this, &m_error);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  if (m_control && m_control->Widget()) layout->addWidget(m_control->Widget());
+  if (m_control && m_control->Widget()) {
+    layout->addWidget(m_control->Widget());
+  } else {
+    // A blank control says why nothing will play in it.
+    auto* note = new QLabel(QString::fromUtf8(kUnavailableText), this);
+    note->setAlignment(Qt::AlignCenter);
+    note->setStyleSheet("color: #c9d3de; background: #000000; font-size: 14px;");
+    layout->addWidget(note);
+  }
 }
 
 CFlashUI::~CFlashUI() { Release(); }
@@ -146,11 +155,14 @@ void CFlashForm::Initialise() {
     });
   });
   if ((m_flash->FlashVersion() >> 16) < 11) {
-    auto* tip = new CFirstScreenForm(kTipText, parentWidget() ? parentWidget()->window() : nullptr);
-    if (tip->Create()) {
-      tip->setObjectName("TipForm");
+    // A notice on top that takes no focus and lets start-up go on.
+    auto* tip = new CWarningDlg(kTipText, parentWidget() ? parentWidget()->window() : nullptr);
+    if (tip->Create("TipForm")) {
+      tip->SetDeleteOnClose(true);
       tip->MoveWindow(170, 275);
-      tip->ShowModeless();
+      tip->SetTopmost(true);
+      tip->setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+      tip->ShowWindow(true, false);
     } else {
       delete tip;
     }

@@ -21,6 +21,8 @@ class CFlashUI : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr const char* kUnavailableText = "视频插件不可用，不能视频测速";
+
   explicit CFlashUI(QWidget* parent = nullptr);
   ~CFlashUI() override;
 

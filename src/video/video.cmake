@@ -22,3 +22,8 @@ if(KESTRANE_GUI)
     kestrane_ui_binding kestrane_windows)
   target_link_libraries(kestrane_ui INTERFACE kestrane_video_ui)
 endif()
+
+if(KESTRANE_GUI)
+  add_executable(kestrane-screenshots-video ${CMAKE_CURRENT_LIST_DIR}/video_screenshots.cpp)
+  target_link_libraries(kestrane-screenshots-video PRIVATE kestrane_video_ui)
+endif()

@@ -82,7 +82,8 @@ void CVoidSpeedForm::CreatePlayer() {
   if (!flash->Create("FlashDialog")) {
     logs::Write(logs::kFlash, "视频插件初始化失败！");
   } else {
-    flash->MoveWindow(200, 300);
+    // The page's player area, where it plays (the page is smaller than the main window).
+    flash->MoveWindow(kPlayerX, kPlayerY);
     flash->show();
     flash->raise();
   }
@@ -137,7 +138,7 @@ void CVoidSpeedForm::Play(int siteCode, const std::string& address) {
     logs::Write(logs::kFlash, "视频插件不可用，未能开始视频测速");
     return;
   }
-  m_flash->MoveWindow(23, 140);
+  m_flash->MoveWindow(kPlayerX, kPlayerY);
   m_flash->raise();
   if (siteCode == kPlayAsGiven) {
     PlayResolved(address);

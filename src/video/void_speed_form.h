@@ -25,6 +25,9 @@ class CVoidSpeedForm : public ui::CScreenPage, public IUpdateUI {
   static constexpr const char* kLayout = "video_speed.xml";
   // Site code of a typed or listed address: played as it is.
   static constexpr int kPlayAsGiven = 100;
+  // Where the player window stands in the page: its place while it plays.
+  static constexpr int kPlayerX = 23;
+  static constexpr int kPlayerY = 140;
 
   // Builds the page from its layout; nullptr when the skin lacks it.
   static CVoidSpeedForm* Build(QWidget* parent = nullptr);
@@ -52,6 +55,8 @@ class CVoidSpeedForm : public ui::CScreenPage, public IUpdateUI {
   // Resolves the page of "Void_Convert_Edit" on a worker and lists its media addresses.
   void Convert();
   bool Resolving() const { return m_resolving; }
+  // Lists addresses as a conversion does, the first one selected.
+  void AddRows(const std::vector<std::string>& addresses);
   std::vector<CListVoidElementUI*> Rows() const;
   void ClearRows();
 
@@ -64,7 +69,6 @@ class CVoidSpeedForm : public ui::CScreenPage, public IUpdateUI {
 
  private:
   void FindControls();
-  void AddRows(const std::vector<std::string>& addresses);
   void PlayResolved(const std::string& address);
 
   QPointer<QWidget> m_switch, m_list, m_playEdit, m_convertEdit;

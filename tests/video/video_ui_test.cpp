@@ -460,3 +460,23 @@ TEST_F(VideoUiTest, ASiteButtonPlaysTheSamplePageOfItsItem) {
   EXPECT_EQ(engine->InfoFields().size(), 7u) << engine->LastCall();
   EXPECT_TRUE(engine->WaitForHandOff(std::chrono::seconds(30)));
 }
+
+TEST_F(VideoUiTest, TheStopButtonLetsThePlayerGoAndEndsTheTest) {
+  CopyFromDist("libVideoPlayer.so");
+  CFlashForm* engine = BuildEngine();
+  ASSERT_TRUE(engine->HasPlayer());
+  // A layout may hold the button; this one gets it here.
+  auto* stop = new QPushButton(engine->Root());
+  stop->setObjectName("VoidConverttest_btn");
+  engine->BindControls(engine->Root());
+  engine->show();
+  CDataBase::Instance().testBusy.store(1);
+  QTest::mouseClick(stop, Qt::LeftButton);
+  EXPECT_FALSE(engine->HasPlayer());
+  EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
+  EXPECT_FALSE(engine->isVisible());
+  // Nothing is sent to a player that is gone.
+  engine->RunManual("http://127.0.0.1:1/media/clip.mp4");
+  ASSERT_TRUE(PumpUntil([&] { return FlashLog().find("视频插件不可用") != std::string::npos; }));
+  EXPECT_EQ(CDataBase::Instance().testBusy.load(), 0);
+}

@@ -56,6 +56,7 @@ TEST_F(VideoCliTest, PlaysResolvesAndFailsWithTheRightExitCodes) {
   m_lab->Reset("video");
   CliRun run = Cli("video '" + clip + "' --json");
   ASSERT_EQ(run.status, 0) << run.err << run.out;
+  RecordProperty("json", run.out);  // the figures, in --gtest_output=xml
   rapidjson::Document json;
   ASSERT_FALSE(json.Parse(run.out.c_str()).HasParseError()) << run.out;
   const int64_t size = static_cast<int64_t>(

@@ -28,6 +28,8 @@
 #include "test_support.h"
 #include "ui/controls.h"
 #include "ui/skin.h"
+#include "video/flash_form.h"
+#include "video/void_speed_form.h"
 #include "windows/quit_actions.h"
 
 namespace {
@@ -320,7 +322,7 @@ TEST_F(MainWindow, LoginArmsTheSchedulerWithTheEnginesOfTheScreens) {
   CScheduler::SetTimings(timings);
   LogIn(*form);
   // All four kinds are selected in the shipped settings; each has its screen's engine.
-  EXPECT_EQ(automatic.Scheduler().TaskModules(), (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(automatic.Scheduler().TaskModules(), (std::vector<int>{1, 2, 3, 4}));
   EXPECT_TRUE(form->HasTimer(CFormMain::kAutoTestTimer));
   PumpFor(700);
   EXPECT_FALSE(automatic.Scheduler().CycleRunning()) << "the first cycle waits its delay";
@@ -522,6 +524,39 @@ TEST_F(MainWindow, WithoutAVideoPageTheLoginFollowsAtOnce) {
   form->SetPeriods(20, 60000, 300, 300);
   form->Park();
   ASSERT_TRUE(PumpUntil([&] { return form->LoginDone(); }, 3000));
+}
+
+// The tests page's own video page: without its player library the video test is unavailable,
+// the user is told, and the login does not wait for the bound.
+TEST_F(MainWindow, TheVideoPageWithoutItsPlayerLetsTheLoginFollowAtOnce) {
+  auto form = Make("t5", "p5");
+  form->SetPeriods(20, 60000, 300, 300);
+  form->Park();
+  ASSERT_TRUE(PumpUntil([&] { return form->LoginDone(); }, 3000));
+  CVoidSpeedForm* video = CVoidSpeedForm::Instance();
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(video->PlayerStateHandle()->load(), ui::PlayerState::Unavailable);
+  EXPECT_FALSE(video->Player()->HasPlayer());
+  QWidget* tip = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "TipForm" && w->isVisible()) tip = w;
+  ASSERT_NE(tip, nullptr);
+  delete tip;
+}
+
+TEST_F(MainWindow, TheVideoPageWithItsPlayerIsReadyBeforeTheLogin) {
+  CopyFromDist("libVideoPlayer.so");
+  auto form = Make("t5", "p5");
+  form->SetPeriods(20, 60000, 300, 300);
+  form->Park();
+  ASSERT_TRUE(PumpUntil([&] { return form->LoginDone(); }, 3000));
+  CVoidSpeedForm* video = CVoidSpeedForm::Instance();
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(video->PlayerStateHandle()->load(), ui::PlayerState::Ready);
+  EXPECT_TRUE(video->PlayerReady());
+  // The player window sits in the video page, hidden with it.
+  EXPECT_EQ(video->Player()->parentWidget(), video);
+  EXPECT_EQ(video->Player()->objectName(), "FlashDialog");
 }
 
 TEST_F(MainWindow, WithoutANotificationAreaTheTrayIsTheTaskBar) {

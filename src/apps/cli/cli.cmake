@@ -16,3 +16,11 @@ if(KESTRANE_GUI)
   target_link_libraries(kestrane-cli PRIVATE kestrane_webpage_ui)
 endif()
 kestrane_dist_program(kestrane-cli)
+
+# The video test needs the player window (offscreen): windowed builds only.
+if(KESTRANE_GUI)
+  target_sources(kestrane-cli PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/video_command.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/video_command.h)
+  target_link_libraries(kestrane-cli PRIVATE kestrane_video_ui)
+endif()

@@ -9,6 +9,7 @@
 //   kestrane-cli [--folder DIR] auto [--cycles N] [--json]
 //   kestrane-cli [--folder DIR] check [--json]
 //   kestrane-cli [--folder DIR] webpage URL [--json]
+//   kestrane-cli [--folder DIR] video URL [--media] [--json]      (windowed builds)
 //
 // Exit status: 0 success, 1 usage, 2 login failed, 3 test failed.
 
@@ -27,6 +28,9 @@
 #include "apps/cli/update_command.h"
 #include "auto/local_mac.h"
 #include "platform/program_folder.h"
+#if KESTRANE_GUI
+#include "apps/cli/video_command.h"
+#endif
 
 namespace {
 
@@ -45,6 +49,9 @@ int Usage() {
                "       kestrane-cli [--folder DIR] webpage URL [--json]\n"
 #endif
   );
+#if KESTRANE_GUI
+  std::fprintf(stderr, "       kestrane-cli [--folder DIR] video URL [--media] [--json]\n");
+#endif
   return cli::kExitUsage;
 }
 
@@ -58,6 +65,8 @@ int main(int argc, char** argv) {
   bool automaticOrder = false;
   bool checkOnly = false;
   int cycles = 0;
+  std::string videoUrl;
+  bool mediaOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string* out) {
@@ -104,6 +113,8 @@ int main(int argc, char** argv) {
       automaticOrder = true;
     } else if (arg == "--check") {
       checkOnly = true;
+    } else if (arg == "--media") {
+      mediaOnly = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -118,6 +129,8 @@ int main(int argc, char** argv) {
     } else if ((command == "filedown" || command == "webpage") && options.url.empty() &&
                !arg.empty() && arg[0] != '-') {
       options.url = arg;
+    } else if (command == "video" && videoUrl.empty() && !arg.empty() && arg[0] != '-') {
+      videoUrl = arg;
     } else {
       std::fprintf(stderr, "kestrane-cli: unknown argument \"%s\"\n", arg.c_str());
       return Usage();
@@ -164,6 +177,12 @@ int main(int argc, char** argv) {
   if (command == "webpage") {
     if (options.url.empty()) return Usage();
     return cli::WebPageCommand(options.url, options, argc, argv);
+  }
+#endif
+#if KESTRANE_GUI
+  if (command == "video") {
+    if (videoUrl.empty()) return Usage();
+    return cli::VideoCommand(options, videoUrl, mediaOnly, argc, argv);
   }
 #endif
   std::fprintf(stderr, "kestrane-cli: unknown command \"%s\"\n", command.c_str());

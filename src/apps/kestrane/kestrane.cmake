@@ -17,7 +17,7 @@ if(KESTRANE_GUI)
   set_target_properties(kestrane_app PROPERTIES AUTOMOC ON)
   target_link_libraries(kestrane_app PUBLIC
     kestrane_options kestrane_windows kestrane_bandwidth_ui kestrane_filedown_ui
-    kestrane_webpage_ui kestrane_probes kestrane_settings kestrane_session kestrane_scheduler_ui
+    kestrane_webpage_ui kestrane_probes kestrane_settings kestrane_session kestrane_scheduler_ui kestrane_video_ui
     kestrane_ui_binding kestrane_base kestrane_platform)
 
   add_executable(Kestrane ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

@@ -8,6 +8,8 @@
 #include "bandwidth/network_speed.h"
 #include "filedown/file_down_speed.h"
 #include "filedown/file_down_ui.h"
+#include "video/flash_form.h"
+#include "video/void_speed_form.h"
 #include "webpage/web_speed.h"
 #include "webpage/web_speed_form.h"
 
@@ -48,6 +50,10 @@ void CAutoTesting::RegisterScreenEngines() {
         // Its engine runs on the window thread, started by message 1176.
         if (CWebSpeed* engine = web->Engine())
           m_scheduler.RegisterEngine(speedmodule::kWebPage, engine);
+      } else if (auto* video = dynamic_cast<CVoidSpeedForm*>(screen)) {
+        // Its start blocks the cycle's worker until the play has ended.
+        if (CFlashForm* player = video->Player())
+          m_scheduler.RegisterEngine(speedmodule::kVideo, player);
       }
     }
   }

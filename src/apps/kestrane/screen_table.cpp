@@ -9,6 +9,7 @@
 #include "history/history_form.h"
 #include "windows/seting_form.h"
 #include "webpage/web_speed_form.h"
+#include "video/void_speed_form.h"
 
 namespace screens {
 namespace {
@@ -32,6 +33,8 @@ const std::map<QString, Factory>& Table() {
        [](QWidget* parent) -> ui::CScreenPage* { return CSetingForm::Build(parent); }},
       {CWebSpeedForm::kPageClass,
        [](QWidget* parent) -> ui::CScreenPage* { return CWebSpeedForm::Build(parent); }},
+      {CVoidSpeedForm::kPageClass,
+       [](QWidget* parent) -> ui::CScreenPage* { return CVoidSpeedForm::Build(parent); }},
   };
   return table;
 }

@@ -15,6 +15,10 @@
 #include <mutex>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "video/player/media_decoder.h"
 #include "video/player/play_session.h"
 #include "video/player/play_text.h"
@@ -241,7 +245,11 @@ VIDEO_PLAYER_EXPORT int VideoPlayerInterfaceVersion() {
 
 VIDEO_PLAYER_EXPORT videoplayer::IVideoPlayerControl* CreateVideoPlayerControl(QWidget* parent) {
   static std::once_flag curlReady;
-  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(curlReady, [] {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // Damaged and cut clips are part of the job; the decoders need not narrate them.
+    av_log_set_level(AV_LOG_QUIET);
+  });
   return new videoplayer::PlayerControl(parent);
 }
 

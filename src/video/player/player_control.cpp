@@ -82,11 +82,6 @@ class VideoWidget : public QWidget {
           Qt::QueuedConnection);
   }
 
-  void Clear() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    m_frame = QImage();
-  }
-
  protected:
   void paintEvent(QPaintEvent*) override {
     QImage frame;
@@ -146,6 +141,11 @@ class PlayerControl : public IVideoPlayerControl {
     std::lock_guard<std::mutex> lock(m_playLock);
     EndCurrent();
     if (parsed.kind == RequestKind::Stop) return "<string>ok</string>";
+    {
+      // A new clip starts on a black picture, not on the last one's final frame.
+      std::lock_guard<std::mutex> lock(m_shared->lock);
+      if (m_shared->widget) m_shared->widget->Offer(QImage());
+    }
 
     std::weak_ptr<Shared> weak = m_shared;
     auto sink = [weak](std::vector<uint8_t>&& rgb, int w, int h) {

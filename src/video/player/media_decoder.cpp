@@ -16,7 +16,7 @@ namespace {
 constexpr int kIoBufferSize = 64 * 1024;
 // Enough to recognise any container we play; a page of HTML or noise is given up on quickly.
 constexpr int64_t kProbeBytes = 1 << 20;
-constexpr int64_t kAnalyzeMicroseconds = 3 * 1000 * 1000;
+constexpr int64_t kAnalyzeMicroseconds = 500 * 1000;
 // A picture larger than this is not a clip we measure; refuse it before allocating for it.
 constexpr int kMaxPixels = 4096 * 4096;
 

@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
   parent.resize(640, 360);
   Player player;
   std::string error;
-  player.control = videoplayer::CreatePlayerControl(testsupport::DistPath("libVideoPlayer.so"),
-                                                    &parent, &error);
+  player.control =
+      videoplayer::CreatePlayerControl(testsupport::DistPath("libVideoPlayer.so"), &parent, &error);
   if (!player.control) {
     std::fprintf(stderr, "player: %s\n", error.c_str());
     return 1;
@@ -86,8 +86,9 @@ int main(int argc, char** argv) {
   });
 
   const std::string media = testsupport::DistPath("../lab-media/");
-  std::printf("| clip | line | plays | start-up median s | start-up p95 s | stalls | stall s | "
-              "CPU s per video s | late frames |\n|---|---|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| clip | line | plays | start-up median s | start-up p95 s | stalls | stall s | "
+      "CPU s per video s | late frames |\n|---|---|---|---|---|---|---|---|---|\n");
   for (const std::string clip : {"clip.mp4", "clip.flv"}) {
     const double bytes = static_cast<double>(testsupport::ReadFile(media + clip).size());
     const double twiceBitrate = 2 * bytes / 8.0;  // bytes per second for an 8 s clip
@@ -134,12 +135,11 @@ int main(int argc, char** argv) {
       const auto t0 = Clock::now();
       int status = 0;
       testsupport::CommandOutput("ffmpeg -nostdin -v error -i '" +
-                                     lab.Url("video", "/media/bench/" + clip) +
-                                     "' -f null - 2>&1",
+                                     lab.Url("video", "/media/bench/" + clip) + "' -f null - 2>&1",
                                  &status);
       const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-      std::printf("| %s | %s | %.2f | %.4f |\n", clip.c_str(),
-                  limited ? "2x bitrate" : "unlimited", wall, (ChildCpuSeconds() - cpu0) / 8.0);
+      std::printf("| %s | %s | %.2f | %.4f |\n", clip.c_str(), limited ? "2x bitrate" : "unlimited",
+                  wall, (ChildCpuSeconds() - cpu0) / 8.0);
     }
   }
   player.control.reset();

@@ -124,11 +124,14 @@ class PlayerControl : public IVideoPlayerControl {
     std::vector<std::shared_ptr<PlaySession>> plays;
     {
       std::lock_guard<std::mutex> lock(m_playLock);
-      if (m_current) m_current->Cancel();
       plays = std::move(m_retired);
       if (m_current) plays.push_back(std::move(m_current));
     }
-    for (auto& play : plays) play->Join();
+    // Outside m_playLock: a callback running now may still call CallFunction.
+    for (auto& play : plays) {
+      play->Cancel();
+      play->Join();
+    }
     delete m_widget.data();
   }
 
@@ -138,9 +141,14 @@ class PlayerControl : public IVideoPlayerControl {
     const auto t0 = PlaySession::Clock::now();
     const ParsedRequest parsed = ParseRequest(request);
     if (parsed.kind == RequestKind::Unknown) return "<undefined/>";
-    std::lock_guard<std::mutex> lock(m_playLock);
-    EndCurrent();
-    if (parsed.kind == RequestKind::Stop) return "<string>ok</string>";
+    std::shared_ptr<PlaySession> ended;
+    std::unique_lock<std::mutex> lock(m_playLock);
+    ended = EndCurrent();
+    if (parsed.kind == RequestKind::Stop) {
+      lock.unlock();
+      if (ended) ended->Cancel();
+      return "<string>ok</string>";
+    }
     {
       // A new clip starts on a black picture, not on the last one's final frame.
       std::lock_guard<std::mutex> lock(m_shared->lock);
@@ -174,11 +182,14 @@ class PlayerControl : public IVideoPlayerControl {
       // Without decoders a start still ends with its one text.
       m_current = std::make_shared<PlaySession>("", m_limits, t0, sink, finish);
       m_current->FailAtOnce("no decoder");
-      m_current->Start();
-      return "<string>ok</string>";
+    } else {
+      m_current = std::make_shared<PlaySession>(parsed.argument, m_limits, t0, sink, finish);
     }
-    m_current = std::make_shared<PlaySession>(parsed.argument, m_limits, t0, sink, finish);
     m_current->Start();
+    lock.unlock();
+    // Cancelled outside m_playLock: Cancel waits for a callback that is running, and that
+    // callback may itself call CallFunction.
+    if (ended) ended->Cancel();
     return "<string>ok</string>";
   }
 
@@ -201,14 +212,11 @@ class PlayerControl : public IVideoPlayerControl {
   }
 
  private:
-  // With m_playLock held. Plays that ended are joined here (they are done, so it is quick);
-  // the one ended now winds down on its own and is joined later.
-  void EndCurrent() {
-    if (m_current) {
-      m_current->Cancel();
-      m_retired.push_back(std::move(m_current));
-      m_current.reset();
-    }
+  // With m_playLock held: takes the current play out (the caller cancels it) and joins the
+  // plays that have ended since (they are done, so it is quick).
+  std::shared_ptr<PlaySession> EndCurrent() {
+    std::shared_ptr<PlaySession> ended = std::move(m_current);
+    m_current.reset();
     for (auto it = m_retired.begin(); it != m_retired.end();) {
       if ((*it)->Finished()) {
         (*it)->Join();
@@ -217,6 +225,8 @@ class PlayerControl : public IVideoPlayerControl {
         ++it;
       }
     }
+    if (ended) m_retired.push_back(ended);
+    return ended;
   }
 
   void CloseClicked() {

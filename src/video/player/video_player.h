@@ -42,7 +42,7 @@ struct PlayStatistics {
   int stalls = 0;
   double stallSeconds = 0;
   int64_t framesShown = 0;
-  int64_t framesLate = 0;   // shown more than one frame interval after they were due
+  int64_t framesLate = 0;   // more than a frame interval late: shown late, or dropped
   double mediaSeconds = 0;  // media time shown
   std::string videoCodec;   // "h264", "flv1", ...; empty when no stream was opened
   std::string audioCodec;

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QToolButton>
 #include <QWidget>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -133,8 +135,10 @@ class PlayerLabTest : public ::testing::Test {
     EXPECT_EQ(stats.videoCodec, "h264");
     EXPECT_EQ(stats.audioCodec, "aac");
     EXPECT_EQ(stats.stalls, 0);
-    // Shown at the clip's pace: 8 s of 25 frames a second.
-    EXPECT_NEAR(stats.framesShown, 200, 2);
+    // Shown at the clip's pace: 8 s of 25 frames a second, each shown or, on a machine too
+    // busy to keep up, dropped.
+    EXPECT_NEAR(stats.framesShown + stats.framesLate, 200, 2);
+    EXPECT_GT(stats.framesShown, 20);
     EXPECT_GE(std::stod(r.fields[5]), 7.9);
     EXPECT_LT(std::stod(r.fields[5]), 10.0);
     EXPECT_LT(std::stod(r.fields[1]), 2.0);
@@ -314,6 +318,38 @@ TEST_F(PlayerLabTest, PlayLimitAndCloseButton) {
   r = Await();
   EXPECT_EQ(r.kind, "VideoSpeedChildQuit");
   EXPECT_TRUE(m_lab->WaitIdle("video", 1s));
+}
+
+}  // namespace
+
+namespace {
+
+// The engine may answer a text with a call of its own from inside the callback, and may
+// destroy the control while a clip plays.
+TEST_F(PlayerLabTest, CallbackMayCallInAndTheControlMayGoMidPlay) {
+  Limits(15000, 30000, 1000);
+  const std::string url = m_lab->Url("video", "/media/again/clip.flv");
+  std::atomic<int> calls{0};
+  m_control->SetCallback([&](const std::string& text) {
+    if (calls++ == 0) m_control->CallFunction(videoplayer::StartRequest(url));
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_texts.push_back(text);
+    m_changed.notify_all();
+  });
+  Start(url);
+  ASSERT_TRUE(PumpUntil([&] { return Count() == 2; }, 20s));
+  EXPECT_EQ(ParseCallback(m_texts[0]).kind, "VideoInfomation");
+  EXPECT_EQ(ParseCallback(m_texts[1]).kind, "VideoInfomation");
+
+  Limits(15000, 30000, 120000);
+  ASSERT_TRUE(m_lab->SetFault("video", "/media/*", "rate=30000"));
+  Start(url);
+  ASSERT_TRUE(m_lab->WaitUntil("video", [](const LabStats& s) { return s.bodySent > 30000; }));
+  QPointer<QWidget> view = m_control->Widget();
+  m_control.reset();
+  EXPECT_TRUE(view.isNull());
+  EXPECT_TRUE(m_lab->WaitIdle("video", 1s));
+  EXPECT_EQ(Count(), 2u);
 }
 
 }  // namespace

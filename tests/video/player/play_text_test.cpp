@@ -75,3 +75,14 @@ TEST(PlayTextTest, HighestWholeSecondOrTheAverageOfAShortLoad) {
   EXPECT_DOUBLE_EQ(bins.MaxRate(2.1), 6000);
   EXPECT_DOUBLE_EQ(bins.MaxRate(3.0), 9000);
 }
+
+// What the engine sees when the library is missing or is not the player: no control, and why.
+TEST(PlayerLoaderTest, NoControlWithoutThePlayerLibrary) {
+  std::string error;
+  EXPECT_FALSE(CreatePlayerControl("/nonexistent/libVideoPlayer.so", nullptr, &error));
+  EXPECT_NE(error.find("libVideoPlayer.so"), std::string::npos) << error;
+  error.clear();
+  EXPECT_FALSE(CreatePlayerControl(testsupport::DistPath("libNetworkStatus.so"), nullptr, &error));
+  EXPECT_NE(error.find("lacks the player exports"), std::string::npos) << error;
+  EXPECT_EQ(LibraryPath().substr(LibraryPath().rfind('/') + 1), "libVideoPlayer.so");
+}

@@ -353,3 +353,23 @@ TEST_F(PlayerLabTest, CallbackMayCallInAndTheControlMayGoMidPlay) {
 }
 
 }  // namespace
+
+namespace {
+
+// A full buffer pauses the transfer: no more is read than it holds, and a play that needs more
+// stalls out.
+TEST_F(PlayerLabTest, FullBufferPausesTheTransfer) {
+  videoplayer::PlayerLimits limits;
+  limits.stallLimitMs = 1500;
+  limits.bufferBytes = 128 * 1024;
+  m_control->SetLimitsForTest(limits);
+  Start(m_lab->Url("video", "/media/full/clip.flv"));
+  Result r = Await();
+  ASSERT_EQ(r.kind, "VideoInfomation") << r.argument;
+  EXPECT_EQ(r.fields[6], "false");
+  const int64_t bytes = m_control->Statistics().bytes;
+  EXPECT_LE(bytes, limits.bufferBytes);
+  EXPECT_GT(bytes, limits.bufferBytes / 2);
+}
+
+}  // namespace

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
         stallSeconds += s.stallSeconds;
         cpu += s.cpuSeconds;
         video += s.mediaSeconds;
-        late += s.framesLate;
+        late += s.framesLate + s.framesDropped;
       }
       std::printf("| %s | %s | %d%s | %.3f | %.3f | %d | %.2f | %.4f | %lld |\n", clip.c_str(),
                   limited ? "2x bitrate" : "unlimited", plays - failed,

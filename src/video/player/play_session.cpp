@@ -341,7 +341,7 @@ void PlaySession::PlayMain() {
   Clock::time_point origin;  // wall time of media time 0, before pauses
   const double interval = decoder.FrameInterval();
   double lastDueSeconds = 0;
-  int64_t framesShown = 0, framesLate = 0;
+  int64_t framesShown = 0, framesLate = 0, framesDropped = 0;
   double mediaSeconds = 0;
   double loading = 0;
   bool reachedEnd = false;
@@ -387,7 +387,7 @@ void PlaySession::PlayMain() {
         // A frame decoded more than a frame's time after it was due is dropped, so that a busy
         // machine keeps the clip's pace instead of playing it slower.
         if (Clock::now() - due > toDuration(interval)) {
-          ++framesLate;
+          ++framesDropped;
           mediaSeconds = info.pts;
           lastDueSeconds = Seconds(due);
           std::lock_guard<std::mutex> lock(m_lock);
@@ -453,6 +453,7 @@ void PlaySession::PlayMain() {
       stats.stallSeconds += std::chrono::duration<double>(Clock::now() - m_stallStart).count();
     stats.framesShown = framesShown;
     stats.framesLate = framesLate;
+    stats.framesDropped = framesDropped;
     stats.mediaSeconds = mediaSeconds;
     stats.videoCodec = decoder.VideoCodec();
     stats.audioCodec = decoder.AudioCodec();

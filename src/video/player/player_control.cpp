@@ -142,8 +142,10 @@ class PlayerControl : public IVideoPlayerControl {
     const ParsedRequest parsed = ParseRequest(request);
     if (parsed.kind == RequestKind::Unknown) return "<undefined/>";
     std::shared_ptr<PlaySession> ended;
+    // Ended plays are destroyed after the lock is let go (declared before it).
+    std::vector<std::shared_ptr<PlaySession>> done;
     std::unique_lock<std::mutex> lock(m_playLock);
-    ended = EndCurrent();
+    ended = EndCurrent(&done);
     if (parsed.kind == RequestKind::Stop) {
       lock.unlock();
       if (ended) ended->Cancel();
@@ -212,14 +214,14 @@ class PlayerControl : public IVideoPlayerControl {
   }
 
  private:
-  // With m_playLock held: takes the current play out (the caller cancels it) and joins the
-  // plays that have ended since (they are done, so it is quick).
-  std::shared_ptr<PlaySession> EndCurrent() {
+  // With m_playLock held: takes the current play out (the caller cancels it) and hands over
+  // the plays that have ended since, for the caller to destroy once it has let go of the lock.
+  std::shared_ptr<PlaySession> EndCurrent(std::vector<std::shared_ptr<PlaySession>>* done) {
     std::shared_ptr<PlaySession> ended = std::move(m_current);
     m_current.reset();
     for (auto it = m_retired.begin(); it != m_retired.end();) {
       if ((*it)->Finished()) {
-        (*it)->Join();
+        done->push_back(std::move(*it));
         it = m_retired.erase(it);
       } else {
         ++it;

@@ -14,7 +14,7 @@ class QWidget;
 namespace videoplayer {
 
 // Raised whenever the layout of anything below changes.
-inline constexpr int kVideoPlayerInterfaceVersion = 1;
+inline constexpr int kVideoPlayerInterfaceVersion = 2;
 
 // Ready state of a control whose decoders were found (H.264 video and AAC audio); any other
 // value means the control exists but cannot play.
@@ -42,9 +42,10 @@ struct PlayStatistics {
   int stalls = 0;
   double stallSeconds = 0;
   int64_t framesShown = 0;
-  int64_t framesLate = 0;   // more than a frame interval late: shown late, or dropped
-  double mediaSeconds = 0;  // media time shown
-  std::string videoCodec;   // "h264", "flv1", ...; empty when no stream was opened
+  int64_t framesLate = 0;     // shown more than a frame interval after they were due
+  int64_t framesDropped = 0;  // decoded too late to be shown: dropped to keep the pace
+  double mediaSeconds = 0;    // media time shown
+  std::string videoCodec;     // "h264", "flv1", ...; empty when no stream was opened
   std::string audioCodec;
   double cpuSeconds = 0;  // CPU time of the play's threads
   std::string result;     // the callback text the play ended with

@@ -210,11 +210,15 @@ TEST_F(PlayerLabTest, FailsWithoutAFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    if (!c.fault.empty()) ASSERT_TRUE(m_lab->SetFault("video", c.path, c.fault));
+    if (!c.fault.empty()) {
+      ASSERT_TRUE(m_lab->SetFault("video", c.path, c.fault));
+    }
     Start(m_lab->Url("video", c.path));
     Result r = Await(20s);
     EXPECT_EQ(r.kind, "fail");
-    if (!c.reason.empty()) EXPECT_EQ(r.argument, c.reason);
+    if (!c.reason.empty()) {
+      EXPECT_EQ(r.argument, c.reason);
+    }
   }
   Start("http://127.0.0.1:" + std::to_string(testsupport::FreePort()) + "/media/clip.mp4");
   Result r = Await(20s);

@@ -6,6 +6,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -16,7 +17,7 @@ namespace {
 constexpr int kIoBufferSize = 64 * 1024;
 // Enough to recognise any container we play; a page of HTML or noise is given up on quickly.
 constexpr int64_t kProbeBytes = 1 << 20;
-constexpr int64_t kAnalyzeMicroseconds = 3 * 1000 * 1000;
+constexpr int64_t kAnalyzeMicroseconds = 500 * 1000;
 // A picture larger than this is not a clip we measure; refuse it before allocating for it.
 constexpr int kMaxPixels = 4096 * 4096;
 
@@ -107,7 +108,16 @@ bool MediaDecoder::Open(ByteSource* source, std::string* reason, std::function<b
     m_format = nullptr;
     return fail("not media");
   }
-  if (avformat_find_stream_info(m_format, nullptr) < 0) return fail("not media");
+  {
+    // The probing decoders run on this thread too: no decoder threads per stream to start and
+    // stop for a look at a few packets.
+    std::vector<AVDictionary*> options(m_format->nb_streams, nullptr);
+    for (auto& o : options) av_dict_set(&o, "threads", "1", 0);
+    const int found =
+        avformat_find_stream_info(m_format, options.empty() ? nullptr : options.data());
+    for (auto& o : options) av_dict_free(&o);
+    if (found < 0) return fail("not media");
+  }
 
   m_videoStream = av_find_best_stream(m_format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (m_videoStream < 0)

@@ -341,7 +341,7 @@ void PlaySession::PlayMain() {
   Clock::time_point origin;  // wall time of media time 0, before pauses
   const double interval = decoder.FrameInterval();
   double lastDueSeconds = 0;
-  int64_t framesShown = 0, framesLate = 0;
+  int64_t framesShown = 0, framesLate = 0, framesDropped = 0;
   double mediaSeconds = 0;
   double loading = 0;
   bool reachedEnd = false;
@@ -370,12 +370,12 @@ void PlaySession::PlayMain() {
         reachedEnd = next == MediaDecoder::Next::End;
         break;
       }
-      int w = 0, h = 0;
-      if (!decoder.Convert(&rgb, &w, &h)) continue;
+      const auto toDuration = [](double seconds) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+      };
       Clock::time_point due;
       if (!shown) {
-        origin = Clock::now() - std::chrono::duration_cast<Clock::duration>(
-                                    std::chrono::duration<double>(info.pts));
+        origin = Clock::now() - toDuration(info.pts);
         due = Clock::now();
       } else {
         double paused;
@@ -383,17 +383,28 @@ void PlaySession::PlayMain() {
           std::lock_guard<std::mutex> lock(m_lock);
           paused = m_pausedSeconds;
         }
-        due = origin + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(info.pts + paused));
+        due = origin + toDuration(info.pts + paused);
+        // A frame decoded more than a frame's time after it was due is dropped, so that a busy
+        // machine keeps the clip's pace instead of playing it slower.
+        if (Clock::now() - due > toDuration(interval)) {
+          ++framesDropped;
+          mediaSeconds = info.pts;
+          lastDueSeconds = Seconds(due);
+          std::lock_guard<std::mutex> lock(m_lock);
+          m_nextDue = due + toDuration(interval);
+          continue;
+        }
         if (!waitUntil(due)) break;
       }
+      int w = 0, h = 0;
+      if (!decoder.Convert(&rgb, &w, &h)) continue;
       const auto now = Clock::now();
       m_sink(std::move(rgb), w, h);
       rgb = {};
       if (!shown) {
         loading = Seconds(now);
         shown = true;
-      } else if (now - due > std::chrono::duration<double>(interval)) {
+      } else if (now - due > toDuration(interval)) {
         ++framesLate;
       }
       ++framesShown;
@@ -401,8 +412,7 @@ void PlaySession::PlayMain() {
       lastDueSeconds = Seconds(due);
       std::lock_guard<std::mutex> lock(m_lock);
       m_firstShown = true;
-      m_nextDue = due + std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(interval));
+      m_nextDue = due + toDuration(interval);
     }
   }
   // The last frame stays on screen for its own interval.
@@ -443,6 +453,7 @@ void PlaySession::PlayMain() {
       stats.stallSeconds += std::chrono::duration<double>(Clock::now() - m_stallStart).count();
     stats.framesShown = framesShown;
     stats.framesLate = framesLate;
+    stats.framesDropped = framesDropped;
     stats.mediaSeconds = mediaSeconds;
     stats.videoCodec = decoder.VideoCodec();
     stats.audioCodec = decoder.AudioCodec();

@@ -17,12 +17,13 @@ ParsedRequest ParseRequest(const std::string& text) {
   const size_t nameEnd = text.find('"', nameStart);
   if (nameEnd == std::string::npos) return out;
   const std::string name = text.substr(nameStart, nameEnd - nameStart);
+  RequestKind kind = RequestKind::Unknown;
   if (name == "videoStartPaly")
-    out.kind = RequestKind::Start;
+    kind = RequestKind::Start;
   else if (name == "autoVideoStartPaly")
-    out.kind = RequestKind::AutoStart;
+    kind = RequestKind::AutoStart;
   else if (name == "videoStopPaly")
-    out.kind = RequestKind::Stop;
+    kind = RequestKind::Stop;
   else
     return out;
   const size_t open = text.find("<string>", nameEnd);
@@ -30,6 +31,7 @@ ParsedRequest ParseRequest(const std::string& text) {
   const size_t argStart = open + 8;
   const size_t close = text.find("</string>", argStart);
   if (close == std::string::npos) return out;
+  out.kind = kind;
   out.argument = DecodeXmlText(text.substr(argStart, close - argStart));
   return out;
 }

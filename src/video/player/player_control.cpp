@@ -15,6 +15,10 @@
 #include <mutex>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "video/player/media_decoder.h"
 #include "video/player/play_session.h"
 #include "video/player/play_text.h"
@@ -78,11 +82,6 @@ class VideoWidget : public QWidget {
           Qt::QueuedConnection);
   }
 
-  void Clear() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    m_frame = QImage();
-  }
-
  protected:
   void paintEvent(QPaintEvent*) override {
     QImage frame;
@@ -125,11 +124,14 @@ class PlayerControl : public IVideoPlayerControl {
     std::vector<std::shared_ptr<PlaySession>> plays;
     {
       std::lock_guard<std::mutex> lock(m_playLock);
-      if (m_current) m_current->Cancel();
       plays = std::move(m_retired);
       if (m_current) plays.push_back(std::move(m_current));
     }
-    for (auto& play : plays) play->Join();
+    // Outside m_playLock: a callback running now may still call CallFunction.
+    for (auto& play : plays) {
+      play->Cancel();
+      play->Join();
+    }
     delete m_widget.data();
   }
 
@@ -139,9 +141,21 @@ class PlayerControl : public IVideoPlayerControl {
     const auto t0 = PlaySession::Clock::now();
     const ParsedRequest parsed = ParseRequest(request);
     if (parsed.kind == RequestKind::Unknown) return "<undefined/>";
-    std::lock_guard<std::mutex> lock(m_playLock);
-    EndCurrent();
-    if (parsed.kind == RequestKind::Stop) return "<string>ok</string>";
+    std::shared_ptr<PlaySession> ended;
+    // Ended plays are destroyed after the lock is let go (declared before it).
+    std::vector<std::shared_ptr<PlaySession>> done;
+    std::unique_lock<std::mutex> lock(m_playLock);
+    ended = EndCurrent(&done);
+    if (parsed.kind == RequestKind::Stop) {
+      lock.unlock();
+      if (ended) ended->Cancel();
+      return "<string>ok</string>";
+    }
+    {
+      // A new clip starts on a black picture, not on the last one's final frame.
+      std::lock_guard<std::mutex> lock(m_shared->lock);
+      if (m_shared->widget) m_shared->widget->Offer(QImage());
+    }
 
     std::weak_ptr<Shared> weak = m_shared;
     auto sink = [weak](std::vector<uint8_t>&& rgb, int w, int h) {
@@ -170,11 +184,14 @@ class PlayerControl : public IVideoPlayerControl {
       // Without decoders a start still ends with its one text.
       m_current = std::make_shared<PlaySession>("", m_limits, t0, sink, finish);
       m_current->FailAtOnce("no decoder");
-      m_current->Start();
-      return "<string>ok</string>";
+    } else {
+      m_current = std::make_shared<PlaySession>(parsed.argument, m_limits, t0, sink, finish);
     }
-    m_current = std::make_shared<PlaySession>(parsed.argument, m_limits, t0, sink, finish);
     m_current->Start();
+    lock.unlock();
+    // Cancelled outside m_playLock: Cancel waits for a callback that is running, and that
+    // callback may itself call CallFunction.
+    if (ended) ended->Cancel();
     return "<string>ok</string>";
   }
 
@@ -197,22 +214,21 @@ class PlayerControl : public IVideoPlayerControl {
   }
 
  private:
-  // With m_playLock held. Plays that ended are joined here (they are done, so it is quick);
-  // the one ended now winds down on its own and is joined later.
-  void EndCurrent() {
-    if (m_current) {
-      m_current->Cancel();
-      m_retired.push_back(std::move(m_current));
-      m_current.reset();
-    }
+  // With m_playLock held: takes the current play out (the caller cancels it) and hands over
+  // the plays that have ended since, for the caller to destroy once it has let go of the lock.
+  std::shared_ptr<PlaySession> EndCurrent(std::vector<std::shared_ptr<PlaySession>>* done) {
+    std::shared_ptr<PlaySession> ended = std::move(m_current);
+    m_current.reset();
     for (auto it = m_retired.begin(); it != m_retired.end();) {
       if ((*it)->Finished()) {
-        (*it)->Join();
+        done->push_back(std::move(*it));
         it = m_retired.erase(it);
       } else {
         ++it;
       }
     }
+    if (ended) m_retired.push_back(ended);
+    return ended;
   }
 
   void CloseClicked() {
@@ -241,7 +257,11 @@ VIDEO_PLAYER_EXPORT int VideoPlayerInterfaceVersion() {
 
 VIDEO_PLAYER_EXPORT videoplayer::IVideoPlayerControl* CreateVideoPlayerControl(QWidget* parent) {
   static std::once_flag curlReady;
-  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(curlReady, [] {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // Damaged and cut clips are part of the job; the decoders need not narrate them.
+    av_log_set_level(AV_LOG_QUIET);
+  });
   return new videoplayer::PlayerControl(parent);
 }
 

@@ -14,7 +14,7 @@ class QWidget;
 namespace videoplayer {
 
 // Raised whenever the layout of anything below changes.
-inline constexpr int kVideoPlayerInterfaceVersion = 1;
+inline constexpr int kVideoPlayerInterfaceVersion = 2;
 
 // Ready state of a control whose decoders were found (H.264 video and AAC audio); any other
 // value means the control exists but cannot play.
@@ -42,9 +42,10 @@ struct PlayStatistics {
   int stalls = 0;
   double stallSeconds = 0;
   int64_t framesShown = 0;
-  int64_t framesLate = 0;   // shown more than one frame interval after they were due
-  double mediaSeconds = 0;  // media time shown
-  std::string videoCodec;   // "h264", "flv1", ...; empty when no stream was opened
+  int64_t framesLate = 0;     // shown more than a frame interval after they were due
+  int64_t framesDropped = 0;  // decoded too late to be shown: dropped to keep the pace
+  double mediaSeconds = 0;    // media time shown
+  std::string videoCodec;     // "h264", "flv1", ...; empty when no stream was opened
   std::string audioCodec;
   double cpuSeconds = 0;  // CPU time of the play's threads
   std::string result;     // the callback text the play ended with
@@ -54,17 +55,17 @@ struct PlayStatistics {
 //
 // Threads:
 //  - Create, destroy and Widget() belong to the window thread (the widget is a child of the
-//    parent given at creation).
+//    parent given at creation). Destroying ends any play silently and joins its threads (they
+//    stop within a fraction of a second); it also waits for a callback that is running.
 //  - CallFunction, ReadyState, FlashVersion, Statistics and SetLimitsForTest may be called from
-//    any thread; CallFunction never blocks for longer than it takes to wind a play down (well
-//    under a second) and never waits for the network.
-//  - The callback is made on one of the player's own worker threads, never on the window
-//    thread, and never while the player holds a lock the caller of CallFunction could need,
-//    except this one: a stop or new start waits for a callback already running to return.
-//    The engine must hand the text to its own thread (ui::Post) and return quickly; calling
-//    CallFunction from inside the callback is allowed (it does not deadlock).
+//    any thread. CallFunction returns at once: it never waits for the network or for a play to
+//    wind down, only for a callback of the play it ends that is running at that moment.
+//  - The callback is made on the play's own worker thread, never on the window thread. The
+//    engine must hand the text over to its own thread (ui::Post) and return quickly; it must
+//    not wait there for the window thread. Calling CallFunction from inside the callback is
+//    allowed.
 //  - Once CallFunction with a stop or a new start has returned, the play it ended makes no
-//    callback at all.
+//    callback at all. Every other start ends with exactly one callback.
 class IVideoPlayerControl {
  public:
   using Callback = std::function<void(const std::string& request)>;

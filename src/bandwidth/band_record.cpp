@@ -8,11 +8,9 @@
 #include "core/http_transport.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "core/record_file.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
-#include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/program_folder.h"
 
 namespace band {
 namespace {
@@ -79,18 +77,8 @@ std::string WriteBandRecordAt(const BandResult& result, const std::string& recor
   const std::string realBandwidth = conf::Read(conf::kIpConfig, adapterKey);
 
   if (AccountWritesRecords(user.userType) && !fileName.empty()) {
-    const std::string path =
-        paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
-    const std::string bytes =
-        codepage::Utf8ToGbk(RecordText(result, user, userId, realBandwidth, recordTime));
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-      const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      if (std::fclose(file) != 0 || !written) {
-        logs::Write(logs::kMain, "带宽测速记录写入失败:%s", fileName.c_str());
-      }
-    } else {
-      logs::Write(logs::kMain, "带宽测速记录创建失败:%s", fileName.c_str());
-    }
+    records::WriteRecordFile(fileName, RecordText(result, user, userId, realBandwidth, recordTime),
+                             logs::kMain, "带宽测速");
   }
 
   HistoryRecordData row;

@@ -6,5 +6,6 @@ kestrane_module(kestrane_base
     ${CMAKE_CURRENT_LIST_DIR}/properties_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/data_base.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/record_file.cpp
   LIBS kestrane_platform PkgConfig::NETTLE Threads::Threads)
 target_link_libraries(kestrane_core INTERFACE kestrane_base)

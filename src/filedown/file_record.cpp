@@ -6,10 +6,8 @@
 #include "core/data_base.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "core/record_file.h"
 #include "history/history_record.h"
-#include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/program_folder.h"
 
 namespace filedown {
 namespace {
@@ -108,12 +106,6 @@ std::string SummaryText(const FileResult& result, const std::string& recordTime)
          " KB/s\n 测速时间：" + recordTime;
 }
 
-bool AddressUsable(const std::string& url) {
-  for (unsigned char c : url)
-    if (c < 0x20 || c == 0x7f) return false;
-  return !url.empty();
-}
-
 std::string WriteFileRecordAt(const FileResult& result, const std::tm& localTime,
                               int invalidReason) {
   const std::string fileName = RecordFileName(localTime);
@@ -121,18 +113,9 @@ std::string WriteFileRecordAt(const FileResult& result, const std::tm& localTime
   const UserInfo user = CDataBase::Instance().GetUserInfo();
   const std::string userId = conf::Read(conf::kUser, "userid");
 
-  if (AccountWritesRecords(user.userType) && AddressUsable(result.url)) {
-    const std::string path =
-        paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
-    const std::string bytes = codepage::Utf8ToGbk(RecordText(result, user, userId, recordTime));
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-      const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      if (std::fclose(file) != 0 || !written) {
-        logs::Write(logs::kMain, "下载测速记录写入失败:%s", fileName.c_str());
-      }
-    } else {
-      logs::Write(logs::kMain, "下载测速记录创建失败:%s", fileName.c_str());
-    }
+  if (AccountWritesRecords(user.userType) && records::LineSafe(result.url)) {
+    records::WriteRecordFile(fileName, RecordText(result, user, userId, recordTime), logs::kMain,
+                             "下载测速");
   }
 
   if (result.automatic) CDataBase::Instance().SetLastResult(SummaryText(result, recordTime));

@@ -61,7 +61,4 @@ std::string WriteFileRecordAt(const FileResult& result, const std::tm& localTime
 // The same at the local clock's time.
 std::string WriteFileRecord(const FileResult& result, int invalidReason = 0);
 
-// An address is never written into a record with a line break or other control character in it.
-bool AddressUsable(const std::string& url);
-
 }  // namespace filedown

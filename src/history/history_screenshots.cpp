@@ -4,8 +4,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <cstdio>
 
 #include "core/data_base.h"
@@ -16,27 +14,16 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 void Save(QWidget& w, const char* name) {
-  Pump(150);
-  const QString path = g_out + "/" + name + ".png";
-  if (!w.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
+  ShotSession::Pump(150);
+  g_shots->Save(w.grab().toImage(), name);
 }
 
 const char kHost[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -96,21 +83,9 @@ void FillHistory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
   QDir().mkpath("Config");
   QDir().mkpath("DB");
   QFile settings("Config/settings10001.xml");
@@ -150,5 +125,5 @@ int main(int argc, char** argv) {
   Save(*host, "history-search");
 
   delete host;
-  return g_failures == 0 ? 0 : 1;
+  return shots.Finish();
 }

@@ -10,5 +10,5 @@ if(KESTRANE_GUI)
   target_link_libraries(kestrane_app PUBLIC kestrane_history_ui)
 
   add_executable(kestrane-screenshots-history ${CMAKE_CURRENT_LIST_DIR}/history_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-history PRIVATE kestrane_history_ui)
+  target_link_libraries(kestrane-screenshots-history PRIVATE kestrane_history_ui kestrane_shot_session)
 endif()

@@ -25,5 +25,5 @@ endif()
 
 if(KESTRANE_GUI)
   add_executable(kestrane-screenshots-video ${CMAKE_CURRENT_LIST_DIR}/video_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-video PRIVATE kestrane_video_ui)
+  target_link_libraries(kestrane-screenshots-video PRIVATE kestrane_video_ui kestrane_shot_session)
 endif()

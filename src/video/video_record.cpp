@@ -6,10 +6,9 @@
 #include "core/data_base.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "core/record_file.h"
 #include "history/history_record.h"
 #include "platform/codepage.h"
-#include "platform/paths.h"
-#include "platform/program_folder.h"
 
 namespace video {
 namespace {
@@ -148,12 +147,6 @@ std::string SummaryText(const VideoResult& result, const std::string& recordTime
          "平均速率:" + result.Field(4) + " KB/s\n测速时间:" + recordTime;
 }
 
-bool AddressUsable(const std::string& url) {
-  for (unsigned char c : url)
-    if (c < 0x20 || c == 0x7f) return false;
-  return !url.empty();
-}
-
 std::string WriteVideoRecordAt(const VideoResult& result, const std::tm& localTime,
                                int invalidReason) {
   const std::string fileName = RecordFileName(localTime);
@@ -161,17 +154,9 @@ std::string WriteVideoRecordAt(const VideoResult& result, const std::tm& localTi
   const UserInfo user = CDataBase::Instance().GetUserInfo();
   const std::string userId = conf::Read(conf::kUser, "userid");
 
-  if (AccountWritesRecords(user.userType) && AddressUsable(result.url)) {
-    const std::string path =
-        paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
-    const std::string bytes = codepage::Utf8ToGbk(RecordText(result, user, userId, recordTime));
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-      const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      if (std::fclose(file) != 0 || !written)
-        logs::Write(logs::kFlash, "视频测速记录写入失败:%s", fileName.c_str());
-    } else {
-      logs::Write(logs::kFlash, "视频测速记录创建失败:%s", fileName.c_str());
-    }
+  if (AccountWritesRecords(user.userType) && records::LineSafe(result.url)) {
+    records::WriteRecordFile(fileName, RecordText(result, user, userId, recordTime), logs::kFlash,
+                             "视频测速");
   }
 
   if (result.automatic) CDataBase::Instance().SetLastResult(SummaryText(result, recordTime));

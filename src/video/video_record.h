@@ -59,9 +59,6 @@ std::string RecordText(const VideoResult& result, const UserInfo& user, const st
 // The tray's last-result text of an automatic run (the address cut to 50 characters).
 std::string SummaryText(const VideoResult& result, const std::string& recordTime);
 
-// An address with a line break or other control character is never written into a record.
-bool AddressUsable(const std::string& url);
-
 // Writes the record file (approved accounts only), the history row and, for automatic runs, the
 // last-result text, at the given local time. Returns the record's file name.
 std::string WriteVideoRecordAt(const VideoResult& result, const std::tm& localTime,

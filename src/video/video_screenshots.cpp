@@ -10,11 +10,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <thread>
 
@@ -23,37 +21,15 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 #include "ui/window.h"
 #include "video/flash_form.h"
 #include "video/void_speed_form.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
-
-void Save(const QImage& image, const char* name) {
-  const QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 const char kHost[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0"><widget class="QWidget" name="Host">
@@ -80,9 +56,9 @@ Page BuildPage() {
       nullptr);
   if (p.host && p.page) {
     p.host->show();
-    Pump(80);
+    ShotSession::Pump(80);
     p.page->OnMainWindowInit();
-    Pump(80);
+    ShotSession::Pump(80);
   }
   return p;
 }
@@ -143,36 +119,24 @@ int ServeFile(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
+  const QString zip = shots.Skin();
   const QString dist = QFileInfo(zip).absolutePath();
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
   UserInfo user;
   user.userId = "10001";
   CDataBase::Instance().SetUserInfo(user);
 
   // Without the player: the page, and the tip that says so.
-  CFlashUI::SetLibraryPathForTest(folder.filePath("libVideoPlayer.so").toStdString());
+  CFlashUI::SetLibraryPathForTest((shots.Folder() + "/libVideoPlayer.so").toStdString());
   Page missing = BuildPage();
   if (!missing.host) {
     std::fprintf(stderr, "cannot build the video page\n");
     return 1;
   }
-  Pump(150);
-  Save(Composed(missing.host, "TipForm"), "video-no-player");
+  ShotSession::Pump(150);
+  g_shots->Save(Composed(missing.host, "TipForm"), "video-no-player");
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->objectName() == "TipForm") delete w;
   delete missing.host;
@@ -181,7 +145,7 @@ int main(int argc, char** argv) {
   CFlashUI::SetLibraryPathForTest((dist + "/libVideoPlayer.so").toStdString());
   Page page = BuildPage();
   if (!page.host) return 1;
-  Save(page.host->grab().toImage(), "video-idle");
+  g_shots->Save(page.host->grab().toImage(), "video-idle");
 
   const QString clip = QDir(dist + "/../lab-media").absoluteFilePath("clip.mp4");
   CFlashForm* player = page.page->Player();
@@ -190,9 +154,9 @@ int main(int argc, char** argv) {
     ui::SetText(page.page->FindControl("Void_play_Edit"),
                 QString("http://127.0.0.1:%1/media/clip.mp4").arg(port));
     page.page->PressButton("Void_play_btn");
-    PumpUntil([] { return CDataBase::Instance().testBusy.load() == 1; }, 5000);
-    Pump(2500);
-    Save(page.host->grab().toImage(), "video-playing");
+    ShotSession::PumpUntil([] { return CDataBase::Instance().testBusy.load() == 1; }, 5000);
+    ShotSession::Pump(2500);
+    g_shots->Save(page.host->grab().toImage(), "video-playing");
     player->StopVideo();
     CDataBase::Instance().testBusy.store(0);
   } else {
@@ -207,8 +171,8 @@ int main(int argc, char** argv) {
   page.page->AddRows({"http://main.gslb.ku6.com/broadcast/sub/1.f4v",
                       "http://main.gslb.ku6.com/broadcast/sub/2.f4v",
                       "http://main.gslb.ku6.com/broadcast/sub/3.f4v"});
-  Pump(100);
-  Save(page.host->grab().toImage(), "video-address-list");
+  ShotSession::Pump(100);
+  g_shots->Save(page.host->grab().toImage(), "video-address-list");
   delete page.host;
-  return g_failures ? 1 : 0;
+  return shots.Finish();
 }

@@ -15,9 +15,9 @@
 #include "core/http_transport.h"
 #include "core/log_file.h"
 #include "core/properties_file.h"
+#include "core/record_file.h"
 #include "history/history_record.h"
 #include "markup/markup_document.h"
-#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/program_folder.h"
 
@@ -99,16 +99,8 @@ std::string WriteWebRecordAt(const WebResult& result, const std::tm& localTime, 
 
   // A line break in the address would split the record's lines.
   if (AccountWritesRecords(user.userType) && !HasControlCharacter(result.url)) {
-    const std::string path =
-        paths::Native(paths::Join(platform::ProgramFolder(), "Data\\" + fileName));
-    const std::string bytes = codepage::Utf8ToGbk(RecordText(result, user, userId, recordTime));
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-      const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      if (std::fclose(file) != 0 || !written)
-        logs::Write(logs::kMain, "网页测速记录写入失败:%s", fileName.c_str());
-    } else {
-      logs::Write(logs::kMain, "网页测速记录创建失败:%s", fileName.c_str());
-    }
+    records::WriteRecordFile(fileName, RecordText(result, user, userId, recordTime), logs::kMain,
+                             "网页测速");
   }
 
   if (result.automatic) CDataBase::Instance().SetLastResult(SummaryText(result, recordTime));

@@ -20,5 +20,5 @@ if(KESTRANE_GUI)
   target_link_libraries(kestrane_ui INTERFACE kestrane_webpage_ui)
 
   add_executable(kestrane-screenshots-webpage ${CMAKE_CURRENT_LIST_DIR}/webpage_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-webpage PRIVATE kestrane_webpage_ui)
+  target_link_libraries(kestrane-screenshots-webpage PRIVATE kestrane_webpage_ui kestrane_shot_session)
 endif()

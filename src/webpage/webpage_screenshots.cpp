@@ -5,12 +5,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <cstdio>
 
 #include "core/data_base.h"
@@ -18,30 +16,14 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 #include "ui/window.h"
 #include "webpage/web_speed_form.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-bool PumpUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
-
-void Save(const QImage& image, const char* name) {
-  const QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 const char kHost[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0"><widget class="QWidget" name="Host">
@@ -71,26 +53,17 @@ QImage Compose(QWidget* host, const QList<QWidget*>& over) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
   webpage::PrepareBrowserEnvironment(true);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
+  const QString zip = shots.Skin();
 
   // The portal sites of the lab, on a free port.
   QProcess lab;
   lab.start(QFileInfo(zip).dir().filePath("kestrane-lab"), {"--portal", "--any-port"});
   QString portal;
-  PumpUntil(
+  ShotSession::PumpUntil(
       [&] {
         while (lab.canReadLine()) {
           const QString line = QString::fromUtf8(lab.readLine()).trimmed();
@@ -104,9 +77,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
   QDir().mkpath("Config");
   QDir().mkpath("Data");
   QFile sites("Config/websites.xml");
@@ -139,42 +109,40 @@ int main(int argc, char** argv) {
   host->show();
   page->OnMainWindowInit();
   page->HideEmbedded();
-  PumpUntil([] { return false; }, 200);
-  Save(host->grab().toImage(), "webpage-sites");
+  ShotSession::PumpUntil([] { return false; }, 200);
+  g_shots->Save(host->grab().toImage(), "webpage-sites");
 
   page->SendNotify(ui::kButtonDown, page->FindControl("WebMore_btn"), 0, ui::kEventButtonDown);
-  PumpUntil([] { return false; }, 100);
-  Save(host->grab().toImage(), "webpage-more-sites");
+  ShotSession::PumpUntil([] { return false; }, 100);
+  g_shots->Save(host->grab().toImage(), "webpage-more-sites");
   page->SendNotify(ui::kButtonDown, page->FindControl("WebMoreGoback_btn"), 0,
                    ui::kEventButtonDown);
 
   // A running test: the browser over the site buttons, the page coming in.
   page->SendNotify(ui::kButtonDown, page->FindControl("Web_sina_btn"), 0, ui::kEventButtonDown);
   CWebSpeed* engine = page->Engine();
-  PumpUntil([&] { return engine->Running(); }, 10000);
-  PumpUntil([] { return false; }, 450);
-  Save(host->grab().toImage(), "webpage-running");
+  ShotSession::PumpUntil([&] { return engine->Running(); }, 10000);
+  ShotSession::PumpUntil([] { return false; }, 450);
+  g_shots->Save(host->grab().toImage(), "webpage-running");
 
   // The notice with the first-screen time.
-  PumpUntil(
+  ShotSession::PumpUntil(
       [] {
         for (QWidget* w : QApplication::topLevelWidgets())
           if (w->objectName() == CWebSpeedForm::kNoticeName && w->isVisible()) return true;
         return false;
       },
       15000);
-  PumpUntil([] { return false; }, 300);
+  ShotSession::PumpUntil([] { return false; }, 300);
   QList<QWidget*> over;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->objectName() == CWebSpeedForm::kNoticeName && w->isVisible()) over << w;
-  if (over.isEmpty()) {
-    std::fprintf(stderr, "the notice did not show\n");
-    ++g_failures;
-  } else {
-    Save(Compose(host, over), "webpage-notice");
-  }
+  if (over.isEmpty())
+    shots.Failed("the notice did not show");
+  else
+    shots.Save(Compose(host, over), "webpage-notice");
   delete host;
   lab.kill();
   lab.waitForFinished(2000);
-  return g_failures ? 1 : 0;
+  return shots.Finish();
 }

@@ -5,11 +5,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,50 +17,30 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/tools/shot_session.h"
 #include "windows/seting_form.h"
 #include "windows/update_form.h"
 
 namespace {
 
-QString g_out;
-int g_failures = 0;
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-void Save(const QImage& image, const QString& name) {
-  const QString path = g_out + "/" + name + ".png";
-  if (!image.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    ++g_failures;
-  } else {
-    std::printf("%s\n", qPrintable(path));
-  }
-}
+using ui::tools::ShotSession;
+ShotSession* g_shots = nullptr;
 
 void Save(QWidget& w, const QString& name) {
-  Pump(120);
-  Save(w.grab().toImage(), name);
+  ShotSession::Pump(120);
+  g_shots->Save(w.grab().toImage(), name);
 }
 
 // A window over the page, as the user sees the two together.
 void SaveOver(QWidget& host, QWidget& window, const QString& name) {
-  Pump(120);
+  ShotSession::Pump(120);
   const QPoint at((host.width() - window.width()) / 2, (host.height() - window.height()) / 2);
   QImage image = host.grab().toImage();
   QPainter p(&image);
   p.fillRect(image.rect(), QColor(0, 0, 0, 70));
   p.drawImage(at, window.grab().toImage());
   p.end();
-  Save(image, name);
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+  g_shots->Save(image, name);
 }
 
 const char kHost[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -84,34 +62,24 @@ const char kTasks[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <Skin.zip> <output folder>\n", argv[0]);
-    return 2;
-  }
-  QApplication app(argc, argv);
-  const QString zip = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-  g_out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-  QDir().mkpath(g_out);
-  if (!ui::InitToolkit(zip)) {
-    std::fprintf(stderr, "cannot open the skin %s\n", argv[1]);
-    return 1;
-  }
-  QTemporaryDir folder;
-  platform::SetProgramFolder(folder.path().toStdString());
-  QDir::setCurrent(folder.path());
+  ShotSession shots(argc, argv);
+  if (const int code = shots.Start()) return code;
+  g_shots = &shots;
+  const QString zip = shots.Skin();
   QDir().mkpath("Config");
   QDir().mkpath("conf");
   QDir().mkpath("config-home");
   // The autostart entry goes to a folder of this run, never the user's own.
-  setenv("XDG_CONFIG_HOME", (folder.path() + "/config-home").toLocal8Bit().constData(), 1);
+  setenv("XDG_CONFIG_HOME", (shots.Folder() + "/config-home").toLocal8Bit().constData(), 1);
   const QString shipped = QFileInfo(zip).dir().filePath("Config/settings.xml");
   if (!QFile::copy(shipped, "Config/settings10001.xml")) {
     std::fprintf(stderr, "cannot read the shipped template %s\n", qPrintable(shipped));
     return 1;
   }
-  WriteFile("Config/tasks10001.xml", kTasks);
-  WriteFile("conf/config.properties", "#user config\n#stamp\nmanual=1\n");
-  WriteFile("conf/l_c_config_01.properties", "#user config\n#stamp\nauto=0\npre_date=\n");
+  ShotSession::WriteFile("Config/tasks10001.xml", kTasks);
+  ShotSession::WriteFile("conf/config.properties", "#user config\n#stamp\nmanual=1\n");
+  ShotSession::WriteFile("conf/l_c_config_01.properties",
+                         "#user config\n#stamp\nauto=0\npre_date=\n");
   settings::SetSelected("Config\\settings10001.xml", settings::kVideo, std::nullopt, false);
   UserInfo user;
   user.userId = "10001";
@@ -131,7 +99,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   host->show();
-  Pump(80);
+  ShotSession::Pump(80);
   page->Fill();
   Save(*host, "settings-filled");
 
@@ -166,7 +134,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     dialog.show();
-    Pump(60);
+    ShotSession::Pump(60);
     SaveOver(*host, dialog,
              module == settings::kWebPage ? "settings-add-web" : "settings-add-file");
     for (const Entry& e : entries) {
@@ -192,7 +160,7 @@ int main(int argc, char** argv) {
                           "3. 自动测速前检查网络环境更准确\n"));
     if (update.Create()) {
       update.show();
-      Pump(60);
+      ShotSession::Pump(60);
       page->SendNotify(ui::kClick, page->FindControl("Seting_Update_btn"));
       page->DisableControls(false);
       SaveOver(*host, update, "settings-update-window");
@@ -201,5 +169,5 @@ int main(int argc, char** argv) {
   }
 
   delete host;
-  return g_failures == 0 ? 0 : 1;
+  return shots.Finish();
 }

@@ -12,5 +12,5 @@ if(KESTRANE_GUI)
   target_link_libraries(kestrane_app PUBLIC kestrane_seting_ui)
 
   add_executable(kestrane-screenshots-settings ${CMAKE_CURRENT_LIST_DIR}/seting_screenshots.cpp)
-  target_link_libraries(kestrane-screenshots-settings PRIVATE kestrane_seting_ui)
+  target_link_libraries(kestrane-screenshots-settings PRIVATE kestrane_seting_ui kestrane_shot_session)
 endif()

@@ -5,13 +5,16 @@
 #include <filesystem>
 
 #include "auto/local_mac.h"
-#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
+#include "platform/codepage.h"
+#include "record_test.h"
 #include "test_support.h"
 
 namespace {
+
+using testsupport::SampleUser;
 
 constexpr int64_t kMiB = 1048576;
 
@@ -34,35 +37,7 @@ band::BandResult SampleResult(bool automatic) {
   return r;
 }
 
-UserInfo SampleUser(int type) {
-  UserInfo user;
-  user.userId = "1234";
-  user.address = "10.1.2.3";
-  user.province = "北京";
-  user.city = " 朝阳区";  // the reply's blank stays with the city
-  user.userType = type;
-  return user;
-}
-
-class BandRecordTest : public ProgramFolderTest {
- protected:
-  void SetUp() override {
-    ProgramFolderTest::SetUp();
-    CDataBase::Instance().Reset();
-    Write("conf\\l_c_config_01.properties", "userid=1234\n");
-  }
-  void TearDown() override {
-    CDataBase::Instance().Reset();
-    ProgramFolderTest::TearDown();
-  }
-
-  HistoryRecordList Rows() {
-    HistoryRecordList list;
-    CSqliteDb db(history::DatabasePath("1234"));
-    db.ReadHistory("", list);
-    return list;
-  }
-};
+using BandRecordTest = testsupport::RecordTest;
 
 }  // namespace
 

@@ -8,9 +8,13 @@
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
 #include "platform/codepage.h"
+#include "record_test.h"
 #include "test_support.h"
 
 namespace {
+
+using testsupport::LocalTime;
+using testsupport::SampleUser;
 
 // The example of a 10 MiB file cut after 2.5 MiB by a 10 s time-out.
 filedown::FileResult SampleResult(bool automatic) {
@@ -26,45 +30,7 @@ filedown::FileResult SampleResult(bool automatic) {
   return r;
 }
 
-UserInfo SampleUser(int type) {
-  UserInfo user;
-  user.userId = "1234";
-  user.address = "10.1.2.3";
-  user.province = "北京";
-  user.city = " 朝阳区";
-  user.userType = type;
-  return user;
-}
-
-std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
-
-class FileRecordTest : public ProgramFolderTest {
- protected:
-  void SetUp() override {
-    ProgramFolderTest::SetUp();
-    CDataBase::Instance().Reset();
-    Write("conf\\l_c_config_01.properties", "userid=1234\n");
-  }
-  void TearDown() override {
-    CDataBase::Instance().Reset();
-    ProgramFolderTest::TearDown();
-  }
-  HistoryRecordList Rows() {
-    HistoryRecordList list;
-    CSqliteDb db(history::DatabasePath("1234"));
-    db.ReadHistory("", list);
-    return list;
-  }
-};
+using FileRecordTest = testsupport::RecordTest;
 
 }  // namespace
 

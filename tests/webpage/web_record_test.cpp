@@ -14,9 +14,12 @@
 #include "history/history_record.h"
 #include "history/sqlite_db.h"
 #include "platform/codepage.h"
+#include "record_test.h"
 #include "test_support.h"
 
 namespace {
+
+using testsupport::LocalTime;
 
 webpage::WebResult SampleResult(bool automatic) {
   webpage::WebResult r;
@@ -26,28 +29,8 @@ webpage::WebResult SampleResult(bool automatic) {
   return r;
 }
 
-std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
-
-class WebRecordTest : public ProgramFolderTest {
+class WebRecordTest : public testsupport::RecordTest {
  protected:
-  void SetUp() override {
-    ProgramFolderTest::SetUp();
-    CDataBase::Instance().Reset();
-    Write("conf\\l_c_config_01.properties", "userid=1234\n");
-  }
-  void TearDown() override {
-    CDataBase::Instance().Reset();
-    ProgramFolderTest::TearDown();
-  }
   void SetUser(int type) {
     UserInfo user;
     user.userId = "1234";
@@ -56,12 +39,6 @@ class WebRecordTest : public ProgramFolderTest {
     user.city = "朝阳区";
     user.userType = type;
     CDataBase::Instance().SetUserInfo(user);
-  }
-  HistoryRecordList Rows() {
-    HistoryRecordList list;
-    CSqliteDb db(history::DatabasePath("1234"));
-    db.ReadHistory("", list);
-    return list;
   }
 };
 

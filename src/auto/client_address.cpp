@@ -142,6 +142,7 @@ void StartAddressTask() {
     std::lock_guard lock(state.mutex);
     if (!state.exiting) {
       if (!address.empty()) CDataBase::Instance().SetClientAddress(address);
+      CDataBase::Instance().clientAddressSettled = true;
       if (host.empty())
         logs::Write(logs::kMain, "no %s configured: client address not probed", kAddressProbeHostKey);
       else if (address.empty())

@@ -69,6 +69,7 @@ void CDataBase::Reset() {
   autoScheduledCount = 0;
   autoCompletedCount = 0;
   currentTab = 0;
+  clientAddressSettled = false;
   std::lock_guard lock(m_mutex);
   m_user = UserInfo{};
   m_scores = Scores{};

@@ -29,6 +29,9 @@ class CDataBase {
   std::atomic<int> autoScheduledCount{0};
   std::atomic<int> autoCompletedCount{0};
   std::atomic<int> currentTab{0};  // 0 tests, 1 history, 2 settings
+  // Set when the client address discovery has ended, with an address or without: a login then
+  // stops waiting for one.
+  std::atomic<bool> clientAddressSettled{false};
 
   UserInfo GetUserInfo() const;
   void SetUserInfo(const UserInfo& info);

@@ -254,10 +254,15 @@ int RunLogin(const std::string& userName, const std::string& password) {
 
   CDataBase& data = CDataBase::Instance();
   std::string address = data.ClientAddress();
-  for (int i = 0; address.empty() && i < g_addressWaitTries.load(); ++i) {
+  // Waits for the discovery, not beyond its end: once it has ended without an address, the rest
+  // of the wait would only hold the user up.
+  for (int i = 0;
+       address.empty() && !data.clientAddressSettled.load() && i < g_addressWaitTries.load(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(g_addressWaitStepMs.load()));
     address = data.ClientAddress();
   }
+  // The discovery stores its address before it says it has ended.
+  if (address.empty()) address = data.ClientAddress();
 
   std::string reply;
   int code = HttpGetText(LoginUrl(server, userName, digest, address), reply);

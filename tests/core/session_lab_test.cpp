@@ -5,12 +5,12 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/codepage.h"
 #include "core/data_base.h"
 #include "core/http_transport.h"
 #include "core/properties_file.h"
 #include "core/server_session.h"
 #include "lab_fixture.h"
+#include "platform/codepage.h"
 #include "test_support.h"
 
 namespace {
@@ -230,6 +230,17 @@ TEST_F(SessionLab, TheAddressIsAwaitedThenLeftOut) {
   finder.join();
   ASSERT_EQ(code, 0);
   EXPECT_NE(s_lab->Requests("management").front().target.find("&ip=192.0.2.7"), std::string::npos);
+
+  // A discovery that ended without an address ends the wait at once.
+  ASSERT_TRUE(s_lab->Reset("management"));
+  CDataBase::Instance().SetClientAddress("");
+  CDataBase::Instance().clientAddressSettled = true;
+  started = std::chrono::steady_clock::now();
+  code = LoginAndWait("demo", "demo123");
+  CDataBase::Instance().clientAddressSettled = false;
+  ASSERT_EQ(code, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(s_lab->Requests("management").front().target.find("ip="), std::string::npos);
 }
 
 TEST_F(SessionLab, NamesWithReservedBytesAndChineseArriveIntact) {
